@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "app/layout/controls.h"
+
+namespace verlisk {
+
+// Buttons and icons of a message box, by meaning.
+enum class MsgButtons { Ok, YesNo };
+enum class MsgIcon { None, Critical };
+enum class MsgResult { Ok, Yes, No, Cancel };
+
+// What the program asks of its window. Texts are in the system ANSI code page.
+class FormView {
+public:
+    virtual ~FormView() = default;
+    virtual void SetText(Control c, const std::string& text) = 0;
+    virtual std::string GetText(Control c) = 0;
+    virtual void SetEnabled(Control c, bool enabled) = 0;
+    // Panels are numbered from 1.
+    virtual void SetPanelText(int panel, const std::string& text) = 0;
+    virtual void SetTimerEnabled(Timer t, bool enabled) = 0;
+    // Modal; the title defaults to the program's name when empty. Timer ticks
+    // keep arriving while it is open.
+    virtual MsgResult ShowMessage(const std::string& text, const std::string& title,
+                                 MsgButtons buttons, MsgIcon icon, bool yesIsDefault) = 0;
+    // Lets pending window events run.
+    virtual void DoEvents() = 0;
+    // Destroys the window and everything on it.
+    virtual void Unload() = 0;
+};
+
+// Ending the process at once.
+class ProcessControl {
+public:
+    virtual ~ProcessControl() = default;
+    [[noreturn]] virtual void EndProcess() = 0;
+};
+
+}  // namespace verlisk

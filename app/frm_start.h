@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/form_view.h"
+#include "common/ports.h"
+
+namespace verlisk {
+
+class FsuipcLink;
+
+// Everything the main window reaches outside itself.
+struct FrmStartPorts {
+    FormView& view;
+    FileSystem& files;
+    Clock& clock;
+    RegionalSettings& regional;
+    ProcessControl& process;
+    FsuipcLink& link;
+};
+
+// The main window: all session and sampling state, and the handlers that the
+// window's events are routed to. Fields start zero, empty or false.
+class FrmStart {
+public:
+    explicit FrmStart(FrmStartPorts ports) : p_(ports) {}
+
+    // Window events.
+    void Form_Load();
+    void Timer_Radar_Timer();
+    void Timer_PhaseControl_Timer();
+
+    // Public procedures of the window.
+    void logthis(std::string_view text);
+    [[noreturn]] void TidyExit();
+    std::string RandomString(std::int16_t length);
+
+    // Private procedures, public here so that tests can drive them one by one.
+    void ConfigRead();
+    void ConfigWrite();
+    void FSUIPCConnect();
+    std::string FSUIPCVersionString();
+    void SimMessage(const std::string& text);
+
+    // Session and sampling state.
+    std::int16_t Phase = 0;
+    DateTime StartTime{};
+    double StartWeight = 0;
+    double GrossWeight = 0;
+    std::string AircraftTitle;
+    bool SampleTaken = false;
+    std::int32_t ZeroFuelWeight = 0;
+    std::int32_t MaxTankWeight = 0;
+    double FlightHours = 0;
+    double FuelPerHour = 0;
+    std::string VersionText;
+    std::string ClientID;
+    std::string ServerResponse;
+
+    // Start-up.
+    bool FirstLoadDone = false;
+
+    // Connection check.
+    bool LinkOpen = false;
+    std::string myFSUIPCStatus;
+    std::string FsuipcVersionText;
+    bool IpcInitDone = false;
+    bool SimMessageBusy = false;
+    bool RadarTickInProgress = false;
+
+    // Set once the pilot has been told that the configuration cannot be written.
+    bool ConfigWriteFailureTold = false;
+
+private:
+    FrmStartPorts p_;
+};
+
+// "This program was designed ..." text that Form_Load puts into Label1.
+std::string InformationText();
+
+}  // namespace verlisk

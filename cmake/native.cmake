@@ -1,0 +1,23 @@
+# Native (Linux) tree: the core's unit tests and the reply-walk fuzzer.
+find_package(GTest REQUIRED)
+
+add_executable(verlisk_native_tests
+  tests/native/text_test.cpp
+  tests/native/config_test.cpp
+  tests/native/form_load_test.cpp
+  tests/native/layout_test.cpp
+  tests/native/fsuipc_test.cpp
+  tests/native/connection_check_test.cpp
+  tests/native/fake_module.cpp
+)
+target_link_libraries(verlisk_native_tests PRIVATE verlisk_core GTest::gtest_main)
+target_include_directories(verlisk_native_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests/native)
+add_test(NAME native_unit_tests COMMAND verlisk_native_tests)
+
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  add_executable(fuzz_reply_walk tests/fuzz/reply_walk_fuzz.cpp tests/native/fake_module.cpp)
+  target_link_libraries(fuzz_reply_walk PRIVATE verlisk_core)
+  target_include_directories(fuzz_reply_walk PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests/native)
+  target_compile_options(fuzz_reply_walk PRIVATE -fsanitize=fuzzer)
+  target_link_options(fuzz_reply_walk PRIVATE -fsanitize=fuzzer)
+endif()

@@ -1,0 +1,111 @@
+#include "simlink/connection_check.h"
+
+#include <array>
+#include <charconv>
+
+#include "app/frm_start.h"
+#include "common/text.h"
+#include "simlink/bitwise_ops.h"
+#include "simlink/fsuipc.h"
+
+namespace verlisk {
+
+namespace {
+
+constexpr std::array<const char*, 16> kIpcErrorTexts = {
+    "FSUIPC OK",
+    "Attempt to Open when already Open",
+    "Cannot link to FSUIPC or WideClient",
+    "Failed to Register common message with Windows",
+    "Failed to create Atom for mapping filename",
+    "Failed to create a file mapping object",
+    "Failed to open a view to the file map",
+    "Incorrect version of FSUIPC, or not FSUIPC",
+    "Sim is not version requested",
+    "Call cannot execute, link not Open",
+    "Call cannot execute: no requests accumulated",
+    "IPC timed out all retries",
+    "IPC sendmessage failed all retries",
+    "IPC request contains bad data",
+    "Maybe running on WideClient, but FS not running on Server, or wrong FSUIPC",
+    "Read or Write request cannot be added, memory for Process is full",
+};
+
+constexpr std::array<const char*, 9> kSimNames = {
+    "Any", "FS98", "FS2K", "CFS2", "CFS1", "FLY", "FS2002", "FSNEXT", "FSYETANOTHER"};
+
+int Digit(std::int32_t word, int bits) { return Shift(word, bits, false) & 15; }
+
+}  // namespace
+
+std::string IpcErrorText(std::int32_t code) {
+    return code >= 0 && code < static_cast<std::int32_t>(kIpcErrorTexts.size())
+               ? kIpcErrorTexts[static_cast<std::size_t>(code)]
+               : "";
+}
+
+std::string SimNames(std::int32_t sim) {
+    return sim >= 0 && sim < static_cast<std::int32_t>(kSimNames.size())
+               ? kSimNames[static_cast<std::size_t>(sim)]
+               : "";
+}
+
+std::string VersionWordText(std::int32_t word) {
+    std::string text;
+    for (int bits : {28, 24, 20, 16}) {
+        text += static_cast<char>('0' + Digit(word, bits));
+        if (bits == 28) text += '.';
+    }
+    const auto build = static_cast<std::uint32_t>(word) & 0xFFFF;
+    // Builds 1 to 26 are the letters a to z; a larger one is shown by its number,
+    // since past z the letter arithmetic would give punctuation.
+    if (build >= 1 && build <= 26) {
+        text += static_cast<char>('a' + (build & 0xFF) - 1);
+    } else if (build != 0) {
+        text += "(" + std::to_string(build) + ")";
+    }
+    return text;
+}
+
+std::string GateVersionText(std::int32_t word) {
+    const double version = Digit(word, 28) + Digit(word, 24) / 10.0;
+    return (version >= 0 ? " " : "") + NumberText(version, ".");
+}
+
+double GateVersionValue(const std::string& text) {
+    const std::string t = Trim(text);
+    double v = 0;
+    std::from_chars(t.data(), t.data() + t.size(), v);
+    return v;
+}
+
+void FrmStart::FSUIPCConnect() {
+    if (!IpcInitDone) {
+        p_.link.IpcInit();
+        IpcInitDone = true;
+    }
+    const std::int32_t anySim = 0;
+    std::int32_t code = 0;
+    if (p_.link.IpcOpen(anySim, code)) {
+        myFSUIPCStatus = IpcErrorText(code);
+        FsuipcVersionText = GateVersionText(p_.link.IpcVersion);
+    }
+    if (code == 0 || code == 1) {
+        LinkOpen = true;
+        if (GateVersionValue(FsuipcVersionText) < 3.4) {
+            logthis("FSUIPC Version: ### THIS VERSION IS NOT SUPPORTED ###" + FsuipcVersionText);
+            p_.view.ShowMessage("FSUIPC Version: " + FsuipcVersionText +
+                                    "  Oops! Now requires FSUIPC Version 3.4 or better.  Update "
+                                    "your version of FSUIPC and restart",
+                                "", MsgButtons::Ok, MsgIcon::None, false);
+            TidyExit();
+        }
+    } else {
+        LinkOpen = false;
+    }
+    myFSUIPCStatus = IpcErrorText(code);
+}
+
+std::string FrmStart::FSUIPCVersionString() { return VersionWordText(p_.link.IpcVersion); }
+
+}  // namespace verlisk

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "frm_fixture.h"
+#include "reporting/config_file.h"
+#include "reporting/get_file.h"
+
+namespace verlisk {
+namespace {
+
+using testing::FakeFiles;
+
+struct ReadCase {
+    const char* name;
+    std::string content;
+    std::optional<std::string> clientId;
+    std::string logLine;
+};
+
+class ConfigReadCases : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(ConfigReadCases, Outcome) {
+    FakeFiles fs;
+    fs.files["verlisk.cfg"] = GetParam().content;
+    const auto out = ReadConfigFile(fs);
+    EXPECT_EQ(out.clientId, GetParam().clientId);
+    EXPECT_EQ(out.logLine, GetParam().logLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ConfigReadCases,
+    ::testing::Values(
+        ReadCase{"Written", ConfigFileText("abcd2345", "12/4/2026 7:35:12 PM"), "abcd2345", ""},
+        ReadCase{"Empty", "", std::nullopt, "ConfigRead(): [missing configuration file]"},
+        ReadCase{"LfOnly", "[CLIENTID]\nabc\n", std::nullopt,
+                 "ConfigRead(): [no records in configuration file (?)]"},
+        ReadCase{"OnlyTheTag", "[CLIENTID]", std::nullopt,
+                 "ConfigRead(): [no records in configuration file (?)]"},
+        ReadCase{"TwoLinesNoFinalCrLf", "[CLIENTID]\r\nmy id 7", "my id 7", ""},
+        ReadCase{"LowerCaseTag", "x\r\n[clientid]\r\nabc\r\n", std::nullopt, ""},
+        ReadCase{"TagWithTrailingSpace", "x\r\n[CLIENTID] \r\nabc\r\n", std::nullopt, ""},
+        ReadCase{"TagWithLeadingSpace", "x\r\n [CLIENTID]\r\nabc\r\n", std::nullopt, ""},
+        ReadCase{"TwoTagsFirstWins", "[CLIENTID]\r\nfirst\r\n[CLIENTID]\r\nsecond\r\n", "first",
+                 ""},
+        ReadCase{"EmptyValue", "[CLIENTID]\r\n\r\n# end\r\n", "", ""},
+        ReadCase{"ValueKeepsSpaces", "[CLIENTID]\r\n  a b  \r\n", "  a b  ", ""},
+        ReadCase{"LastLineIsTag", "# c\r\n[CLIENTID]", std::nullopt, ""},
+        ReadCase{"NoTag", "# a\r\n# b\r\n", std::nullopt, ""},
+        ReadCase{"Binary", std::string("\0\xff\r\n[CLIENTID]\r\n\x01\x80z\r\n", 21),
+                 std::string("\x01\x80z", 3), ""}),
+    [](const auto& i) { return i.param.name; });
+
+TEST(ConfigRead, NotAnOrdinaryFile) {
+    for (const char* how : {"missing", "directory", "hidden"}) {
+        FakeFiles fs;
+        if (std::string(how) == "directory") fs.directories.insert("verlisk.cfg");
+        if (std::string(how) == "hidden") {
+            fs.files["verlisk.cfg"] = "[CLIENTID]\r\nabc\r\n";
+            fs.hidden.insert("verlisk.cfg");
+        }
+        const auto out = ReadConfigFile(fs);
+        EXPECT_EQ(out.logLine, "No config file") << how;
+        EXPECT_FALSE(out.clientId) << how;
+    }
+}
+
+TEST(ConfigRead, UnreadableFileCountsAsEmpty) {
+    FakeFiles fs;
+    fs.files["verlisk.cfg"] = "[CLIENTID]\r\nabc\r\n";
+    fs.unreadable.insert("verlisk.cfg");
+    EXPECT_EQ(ReadConfigFile(fs).logLine, "ConfigRead(): [missing configuration file]");
+}
+
+TEST(ConfigRead, LargeFileIsReadWhole) {
+    FakeFiles fs;
+    std::string big(10 * 1024 * 1024, 'x');
+    fs.files["verlisk.cfg"] = big + "\r\n[CLIENTID]\r\nbig1\r\n";
+    EXPECT_EQ(ReadConfigFile(fs).clientId, "big1");
+}
+
+TEST(ConfigFileText, SevenLines) {
+    EXPECT_EQ(ConfigFileText("abc", "12/4/2026 7:35:12 PM"),
+              "# Configuration File \r\n# 12/4/2026 7:35:12 PM\r\n \r\n[CLIENTID]\r\nabc\r\n "
+              "\r\n# end of file\r\n");
+}
+
+TEST(GetFile, NothingWhenTheLengthCannotBeHad) {
+    FakeFiles fs;
+    fs.files["a"] = "xyz";
+    EXPECT_TRUE(FileExists(fs, "a"));
+    EXPECT_EQ(GetFile(fs, "a"), "xyz");
+    EXPECT_FALSE(FileExists(fs, "b"));
+    EXPECT_EQ(GetFile(fs, "b"), "");
+    fs.unreadable.insert("a");
+    EXPECT_FALSE(FileExists(fs, "a"));
+    EXPECT_EQ(GetFile(fs, "a"), "");
+}
+
+TEST(RandomIdentifier, AlphabetAndLength) {
+    ASSERT_EQ(kIdentifierAlphabet.size(), 49u);
+    const std::string forbidden = "iloupvILOUPV1";
+    std::set<char> seen;
+    DateTime t{2026, 12, 4, 19, 35, 12, 0};
+    for (int i = 0; i < 400; ++i) {
+        t.millisecond = i % 1000;
+        t.second = i / 1000;
+        const auto id = RandomIdentifier(8, t);
+        ASSERT_EQ(id.size(), 8u);
+        for (char c : id) {
+            ASSERT_EQ(forbidden.find(c), std::string::npos) << id;
+            ASSERT_NE(kIdentifierAlphabet.find(c), std::string::npos) << id;
+            seen.insert(c);
+        }
+    }
+    EXPECT_EQ(seen.size(), 49u);  // 3200 draws reach every character
+    EXPECT_EQ(RandomIdentifier(0, t), "");
+    EXPECT_EQ(RandomIdentifier(-3, t), "");
+    EXPECT_EQ(RandomIdentifier(8, t), RandomIdentifier(8, t));  // same clock, same seed
+    t.millisecond = 1;
+    EXPECT_NE(RandomIdentifier(8, t), RandomIdentifier(8, {2026, 12, 4, 19, 35, 12, 2}));
+}
+
+using ConfigWriteTest = testing::FrmFixture;
+
+TEST_F(ConfigWriteTest, RoundTripThroughTheFile) {
+    frm.ClientID = "Pilot 42";
+    frm.ConfigWrite();
+    EXPECT_EQ(files.files["verlisk.cfg"],
+              ConfigFileText("Pilot 42", "12/4/2026 7:35:12 PM"));
+    frm.ClientID.clear();
+    frm.ConfigRead();
+    EXPECT_EQ(frm.ClientID, "Pilot 42");
+    EXPECT_EQ(Log(), "");
+}
+
+TEST_F(ConfigWriteTest, UnwritableFileIsToldOnceAndTheRunGoesOn) {
+    files.folderReadOnly = true;
+    frm.ClientID = "abc";
+    frm.ConfigWrite();
+    frm.ConfigWrite();
+    EXPECT_FALSE(files.files.count("verlisk.cfg"));
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_NE(view.boxes[0].text.find("verlisk.cfg"), std::string::npos);
+    // The log cannot be written either in a read-only folder: the line is skipped.
+    EXPECT_EQ(Log(), "");
+    files.folderReadOnly = false;
+    files.files["log.txt"] = "";
+    files.directories.insert("verlisk.cfg");
+    frm.ConfigWriteFailureTold = false;
+    frm.ConfigWrite();
+    EXPECT_EQ(Log(), "12/4/2026 7:35:12 PM: ConfigWrite(): [cannot write configuration file]\r\n");
+}
+
+}  // namespace
+}  // namespace verlisk

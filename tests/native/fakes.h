@@ -1,0 +1,152 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/form_view.h"
+#include "common/ports.h"
+
+namespace verlisk::testing {
+
+// en-US (M/d/yyyy h:mm:ss tt, ".") or a comma-decimal setting (d.M.yyyy HH:mm:ss, ",").
+class FakeRegional : public RegionalSettings {
+public:
+    explicit FakeRegional(bool commaDecimal = false) : comma_(commaDecimal) {}
+    std::string DecimalSeparator() override { return comma_ ? "," : "."; }
+    std::string ShortDate(const DateTime& t) override {
+        return comma_ ? std::to_string(t.day) + "." + std::to_string(t.month) + "." +
+                            std::to_string(t.year)
+                      : std::to_string(t.month) + "/" + std::to_string(t.day) + "/" +
+                            std::to_string(t.year);
+    }
+    std::string LongTime(const DateTime& t) override {
+        auto two = [](int v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+        if (comma_) return two(t.hour) + ":" + two(t.minute) + ":" + two(t.second);
+        const int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+        return std::to_string(h12) + ":" + two(t.minute) + ":" + two(t.second) +
+               (t.hour < 12 ? " AM" : " PM");
+    }
+
+private:
+    bool comma_;
+};
+
+class FakeClock : public Clock {
+public:
+    DateTime now{2026, 12, 4, 19, 35, 12, 250};
+    DateTime Now() override { return now; }
+};
+
+// An in-memory working directory with the faults a real one can have.
+class FakeFiles : public FileSystem {
+public:
+    std::map<std::string, std::string> files;
+    std::set<std::string> directories;
+    std::set<std::string> hidden;       // present but hidden or system
+    std::set<std::string> readOnly;     // cannot be written, replaced or deleted
+    std::set<std::string> unreadable;   // listed, but cannot be opened
+    bool folderReadOnly = false;        // no new file can be created
+
+    bool IsOrdinaryFile(const std::string& n) override {
+        return files.count(n) && !hidden.count(n);
+    }
+    std::optional<std::uint64_t> Length(const std::string& n) override {
+        if (directories.count(n)) return 0;  // a directory has a length too
+        if (!files.count(n) || unreadable.count(n)) return std::nullopt;
+        return files[n].size();
+    }
+    bool Delete(const std::string& n) override {
+        if (!files.count(n) || readOnly.count(n)) return false;
+        files.erase(n);
+        return true;
+    }
+    std::optional<std::string> ReadAll(const std::string& n) override {
+        if (!files.count(n) || unreadable.count(n)) return std::nullopt;
+        return files[n];
+    }
+    bool WriteAll(const std::string& n, std::string_view b) override {
+        if (!Writable(n)) return false;
+        files[n] = std::string(b);
+        return true;
+    }
+    bool Append(const std::string& n, std::string_view b) override {
+        if (!Writable(n)) return false;
+        files[n] += b;
+        return true;
+    }
+
+private:
+    bool Writable(const std::string& n) {
+        if (directories.count(n) || readOnly.count(n)) return false;
+        return files.count(n) || !folderReadOnly;
+    }
+};
+
+// Records every change to the window; answers message boxes from a script.
+class FakeView : public FormView {
+public:
+    struct Box {
+        std::string text, title;
+        MsgButtons buttons;
+        MsgIcon icon;
+        bool yesDefault;
+    };
+    std::map<Control, std::string> texts;
+    std::map<Control, bool> enabled;
+    std::map<int, std::string> panels;
+    std::map<Timer, bool> timers{{Timer::Timer_Radar, true}, {Timer::Timer_PhaseControl, true}};
+    std::vector<std::string> events;  // in order, for sequence checks
+    std::vector<Box> boxes;
+    std::deque<MsgResult> answers;
+    bool unloaded = false;
+
+    void SetText(Control c, const std::string& t) override {
+        texts[c] = t;
+        events.push_back("text " + std::to_string(static_cast<int>(c)));
+    }
+    std::string GetText(Control c) override { return texts[c]; }
+    void SetEnabled(Control c, bool e) override { enabled[c] = e; }
+    void SetPanelText(int p, const std::string& t) override {
+        panels[p] = t;
+        events.push_back("panel " + std::to_string(p) + " " + t);
+    }
+    void SetTimerEnabled(Timer t, bool e) override {
+        timers[t] = e;
+        events.push_back(std::string("timer ") + (e ? "on" : "off"));
+    }
+    MsgResult ShowMessage(const std::string& text, const std::string& title, MsgButtons b,
+                          MsgIcon i, bool yesDefault) override {
+        boxes.push_back({text, title, b, i, yesDefault});
+        events.push_back("box");
+        if (onBox) onBox();
+        if (answers.empty()) return b == MsgButtons::YesNo ? MsgResult::Yes : MsgResult::Ok;
+        auto a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void DoEvents() override {}
+    void Unload() override {
+        unloaded = true;
+        events.push_back("unload");
+    }
+    // Runs while a box is open, as timer ticks would.
+    std::function<void()> onBox;
+};
+
+struct ProcessEnded : std::runtime_error {
+    ProcessEnded() : std::runtime_error("process ended") {}
+};
+
+class FakeProcess : public ProcessControl {
+public:
+    [[noreturn]] void EndProcess() override { throw ProcessEnded(); }
+};
+
+}  // namespace verlisk::testing

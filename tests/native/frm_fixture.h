@@ -1,0 +1,26 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "app/frm_start.h"
+#include "fake_module.h"
+#include "fakes.h"
+#include "simlink/fsuipc.h"
+
+namespace verlisk::testing {
+
+// A main window wired to fakes: files, clock, en-US settings, module and process.
+struct FrmFixture : ::testing::Test {
+    FakeView view;
+    FakeFiles files;
+    FakeClock clock;
+    FakeRegional regional;
+    FakeProcess process;
+    FakeModule module;
+    FsuipcLink link{module};
+    FrmStart frm{{view, files, clock, regional, process, link}};
+
+    std::string Log() { return files.files["log.txt"]; }
+};
+
+}  // namespace verlisk::testing

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "common/text.h"
+#include "fakes.h"
+
+namespace verlisk {
+namespace {
+
+struct NumberCase {
+    double value;
+    const char* point;
+    const char* comma;
+};
+
+class NumberTextTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(NumberTextTest, GeneralFormatInBothSettings) {
+    testing::FakeRegional us, de(true);
+    EXPECT_EQ(NumberText(GetParam().value, us), GetParam().point);
+    EXPECT_EQ(NumberText(GetParam().value, de), GetParam().comma);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, NumberTextTest,
+    ::testing::Values(NumberCase{0, "0", "0"}, NumberCase{-0.0, "0", "0"},
+                      NumberCase{52.5, "52.5", "52,5"}, NumberCase{-52.5, "-52.5", "-52,5"},
+                      NumberCase{3.4, "3.4", "3,4"}, NumberCase{12000, "12000", "12000"},
+                      NumberCase{0.1 + 0.2, "0.3", "0,3"},  // 15 digits hide binary noise
+                      NumberCase{1.0 / 3, "0.333333333333333", "0,333333333333333"},
+                      NumberCase{2.0 / 3, "0.666666666666667", "0,666666666666667"},
+                      NumberCase{999999999999999.0, "999999999999999", "999999999999999"},
+                      NumberCase{1e15, "1E+15", "1E+15"},
+                      NumberCase{1234567890123456.0, "1.23456789012346E+15",
+                                 "1,23456789012346E+15"},
+                      NumberCase{0.0001, "0.0001", "0,0001"}, NumberCase{1e-5, "1E-05", "1E-05"},
+                      NumberCase{-2.5e-7, "-2.5E-07", "-2,5E-07"},
+                      NumberCase{1e100, "1E+100", "1E+100"},
+                      NumberCase{12345.678, "12345.678", "12345,678"},
+                      NumberCase{0.25, "0.25", "0,25"}));
+
+TEST(IntText, PlainDigits) {
+    EXPECT_EQ(IntText(0), "0");
+    EXPECT_EQ(IntText(1950), "1950");
+    EXPECT_EQ(IntText(-336), "-336");
+    EXPECT_EQ(IntText(INT32_MIN), "-2147483648");
+}
+
+TEST(DateTimeText, ShortDateBlankLongTime) {
+    testing::FakeRegional us, de(true);
+    const DateTime t{2026, 12, 4, 19, 35, 12, 0};
+    EXPECT_EQ(DateTimeText(t, us), "12/4/2026 7:35:12 PM");
+    EXPECT_EQ(DateTimeText(t, de), "4.12.2026 19:35:12");
+}
+
+struct RoundCase {
+    double value;
+    int decimals;
+    double expected;
+};
+
+class RoundTest : public ::testing::TestWithParam<RoundCase> {};
+
+TEST_P(RoundTest, HalfToEvenOnTheDecimalValue) {
+    EXPECT_EQ(RoundHalfEven(GetParam().value, GetParam().decimals), GetParam().expected)
+        << GetParam().value << " to " << GetParam().decimals;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RoundTest,
+    ::testing::Values(RoundCase{52.25, 1, 52.2}, RoundCase{52.35, 1, 52.4},
+                      RoundCase{52.34, 1, 52.3}, RoundCase{52.36, 1, 52.4},
+                      RoundCase{0.5, 0, 0}, RoundCase{1.5, 0, 2}, RoundCase{2.5, 0, 2},
+                      RoundCase{-2.5, 0, -2}, RoundCase{-52.25, 1, -52.2},
+                      // binary 2.675 is just below; its decimal value is an exact half
+                      RoundCase{2.675, 2, 2.68}, RoundCase{2.665, 2, 2.66},
+                      RoundCase{51.10001, 4, 51.1}, RoundCase{-89.99995, 4, -90},
+                      RoundCase{0.00004, 4, 0}, RoundCase{0.00005, 4, 0},
+                      RoundCase{0.00015, 4, 0.0002}, RoundCase{123456789012.5, 0, 123456789012},
+                      RoundCase{7, 1, 7}, RoundCase{0.4, 0, 0}, RoundCase{9.96, 1, 10}));
+
+TEST(Trim, OnlySpaces) {
+    EXPECT_EQ(Trim("  abc d  "), "abc d");
+    EXPECT_EQ(Trim("   "), "");
+    EXPECT_EQ(Trim(""), "");
+    EXPECT_EQ(Trim("\tx\t"), "\tx\t");  // tabs are not spaces
+}
+
+TEST(SplitCrLf, LinesAtEveryPair) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(SplitCrLf(""), V{});
+    EXPECT_EQ(SplitCrLf("a\nb"), V{"a\nb"});
+    EXPECT_EQ(SplitCrLf("a\r\nb"), (V{"a", "b"}));
+    EXPECT_EQ(SplitCrLf("a\r\n"), (V{"a", ""}));
+    EXPECT_EQ(SplitCrLf("\r\n\r\n"), (V{"", "", ""}));
+    EXPECT_EQ(SplitCrLf("a\r\r\nb\n"), (V{"a\r", "b\n"}));
+}
+
+TEST(DateTime, SecondsAcrossDaysAndYears) {
+    const DateTime a{2026, 12, 31, 23, 59, 30, 900};
+    EXPECT_EQ(SecondsBetween(a, {2027, 1, 1, 0, 0, 10, 0}), 40);
+    EXPECT_EQ(SecondsBetween({2024, 2, 28, 0, 0, 0}, {2024, 3, 1, 0, 0, 0}), 2 * 86400);
+    EXPECT_EQ(SecondsBetween({2026, 3, 1, 0, 0, 0}, {2026, 2, 28, 0, 0, 0}), -86400);
+    EXPECT_EQ(AddSeconds(a, 40), (DateTime{2027, 1, 1, 0, 0, 10, 900}));
+    EXPECT_EQ(AddSeconds({2024, 3, 1, 0, 0, 5}, -10), (DateTime{2024, 2, 29, 23, 59, 55}));
+}
+
+}  // namespace
+}  // namespace verlisk
