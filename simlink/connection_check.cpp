@@ -62,14 +62,18 @@ std::string VersionWordText(std::int32_t word) {
     if (build >= 1 && build <= 26) {
         text += static_cast<char>('a' + (build & 0xFF) - 1);
     } else if (build != 0) {
-        text += "(" + std::to_string(build) + ")";
+        text += '(';
+        text += std::to_string(build);
+        text += ')';
     }
     return text;
 }
 
 std::string GateVersionText(std::int32_t word) {
     const double version = Digit(word, 28) + Digit(word, 24) / 10.0;
-    return (version >= 0 ? " " : "") + NumberText(version, ".");
+    std::string text = version >= 0 ? " " : "";
+    text += NumberText(version, ".");
+    return text;
 }
 
 double GateVersionValue(const std::string& text) {

@@ -58,7 +58,6 @@ public:
         return files.count(n) && !hidden.count(n);
     }
     std::optional<std::uint64_t> Length(const std::string& n) override {
-        if (directories.count(n)) return 0;  // a directory has a length too
         if (!files.count(n) || unreadable.count(n)) return std::nullopt;
         return files[n].size();
     }

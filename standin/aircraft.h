@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The stand-in's aircraft and its offset space, kept free of Win32 so that the
+// request handling can be read (and reasoned about) on its own.
+namespace verlisk::standin {
+
+struct Options {
+    std::uint32_t version = 0x34000000;  // 3.400
+    std::uint16_t sim = 7;
+    std::string windowClass = "UIPCMAIN";
+    std::string title = "Verlisk Sample Aircraft";
+    double zeroFuelWeight = 1950;              // pounds
+    std::array<std::int32_t, 9> tanks{0, 26, 26, 0, 0, 0, 0, 0, 0};  // US gallons
+    double grossWeight = 2286.7;               // pounds at start
+    double burnPerHour = 52.5;                 // pounds per hour
+    double latitude = 51.4706, longitude = -0.4619;
+    enum class Fault { None, Hang, ReplyZero, BadKind, Zeros, Slow } fault = Fault::None;
+    std::uint32_t delayMs = 0;  // hang or slow: how long an answer takes
+    std::string recordFile;     // texts written to 0x3380 and 0x32FA go here too
+};
+
+// Parses the command line words; returns an error text or "".
+std::string ParseOptions(const std::vector<std::string>& args, Options& o);
+std::string Usage();
+
+class Aircraft {
+public:
+    explicit Aircraft(const Options& o);
+
+    // Carries out the request records in a shared area of the given size, at the
+    // given number of hours since start. Returns false when the area is malformed
+    // (records past the end, unknown kind); nothing outside it is touched either way.
+    bool Serve(std::uint8_t* area, std::size_t size, double hoursSinceStart);
+
+    // What the client told the simulator's message display, in order.
+    std::vector<std::string> messages;
+
+private:
+    void Refresh(double hours);
+    std::vector<std::uint8_t> space_;
+    Options o_;
+};
+
+}  // namespace verlisk::standin
