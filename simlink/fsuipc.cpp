@@ -195,7 +195,10 @@ bool FsuipcLink::IpcProcess(std::int32_t& result) {
                                         kSendTimeoutMs, &reply) != 0;
     }
     if (!sent) {
-        result = sys_.GetLastError() == 0 ? 11 : 12;
+        // Older Windows left no error after a time-out; current Windows and Wine say
+        // ERROR_TIMEOUT. Both are the module not answering in time.
+        const std::uint32_t error = sys_.GetLastError();
+        result = error == 0 || error == kErrorTimeout ? 11 : 12;
         EndBatch();
         return false;
     }

@@ -33,6 +33,7 @@ public:
 };
 
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+inline constexpr std::uint32_t kErrorTimeout = 1460;
 inline constexpr std::uint32_t kSmtoBlock = 1;
 
 }  // namespace verlisk

@@ -231,6 +231,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadReply{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, 13},
         BadReply{"ReplyTwo", [](FakeModule& m) { m.replyValue = 2; }, 13},
         BadReply{"Timeout", [](FakeModule& m) { m.failingSends = 1000; }, 11},
+        BadReply{"TimeoutReportedAsError",
+                 [](FakeModule& m) {
+                     m.failingSends = 1000;
+                     m.sendError = 1460;
+                 },
+                 11},
         BadReply{"SendFailed",
                  [](FakeModule& m) {
                      m.failingSends = 1000;

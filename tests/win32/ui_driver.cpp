@@ -151,6 +151,16 @@ HWND WaitForWindow(DWORD pid, const wchar_t* className, std::chrono::millisecond
         timeout);
 }
 
+HWND WaitForHiddenWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout) {
+    return FindTopLevel(
+        [&](HWND h) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(h, &owner);
+            return owner == pid && ClassOf(h) == className;
+        },
+        timeout);
+}
+
 HWND WaitForClass(const wchar_t* className, std::chrono::milliseconds timeout) {
     return FindTopLevel([&](HWND h) { return ClassOf(h) == className; }, timeout);
 }

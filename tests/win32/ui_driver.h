@@ -53,6 +53,8 @@ private:
 
 // A visible top-level window of that process and class (any class when null).
 HWND WaitForWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout);
+// A top-level window of that process and class, visible or not.
+HWND WaitForHiddenWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout);
 // A top-level window of that class, visible or not, of any process.
 HWND WaitForClass(const wchar_t* className, std::chrono::milliseconds timeout);
 
