@@ -195,3 +195,57 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace verlisk
+
+namespace verlisk {
+namespace {
+
+// The Wine prefix's screen DPI, set for one test and put back after it.
+class ScreenDpi {
+public:
+    explicit ScreenDpi(DWORD dpi) {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                        KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+        DWORD size = sizeof old_;
+        had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr,
+                                reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
+        RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi),
+                       sizeof dpi);
+    }
+    ~ScreenDpi() {
+        if (had_) {
+            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&old_),
+                           sizeof old_);
+        } else {
+            RegDeleteValueW(key_, L"LogPixels");
+        }
+        RegCloseKey(key_);
+    }
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 0;
+    bool had_ = false;
+};
+
+TEST(Window, ScalesWithTheScreenDpi) {
+    ScreenDpi dpi(144);
+    TempDir dir;
+    driver::Process p(BinDir() + L"\\Verlisk.exe", L"", dir.path());
+    HWND main = WaitForWindow(p.pid(), L"VerliskMainWindow", 20s);
+    ASSERT_NE(main, nullptr);
+    RECT client;
+    GetClientRect(main, &client);
+    EXPECT_EQ(client.right, 593);   // 5925 twips at 144 DPI
+    EXPECT_EQ(client.bottom, 317);  // 3165 twips
+    const RECT bar = RectInClient(GetDlgItem(main, static_cast<int>(Control::StatusBar1)));
+    EXPECT_EQ(bar.top, 288);
+    EXPECT_EQ(bar.bottom, 317);
+    const RECT start = RectInClient(GetDlgItem(main, static_cast<int>(Control::cmdStart)));
+    EXPECT_EQ(start.left, 312);  // 3120 twips
+    EXPECT_EQ(start.right - start.left, 266);  // 2655 twips, 265.5 rounded
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(p.WaitExit(10s));
+}
+
+}  // namespace
+}  // namespace verlisk
