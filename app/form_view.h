@@ -13,7 +13,7 @@ enum class MsgResult { Ok, Yes, No, Cancel };
 
 // What the program asks of its window. Texts are in the system ANSI code page.
 class FormView {
-public:
+  public:
     virtual ~FormView() = default;
     virtual void SetText(Control c, const std::string& text) = 0;
     virtual std::string GetText(Control c) = 0;
@@ -24,7 +24,7 @@ public:
     // Modal; the title defaults to the program's name when empty. Timer ticks
     // keep arriving while it is open.
     virtual MsgResult ShowMessage(const std::string& text, const std::string& title,
-                                 MsgButtons buttons, MsgIcon icon, bool yesIsDefault) = 0;
+                                  MsgButtons buttons, MsgIcon icon, bool yesIsDefault) = 0;
     // Lets pending window events run.
     virtual void DoEvents() = 0;
     // Destroys the window and everything on it.
@@ -33,7 +33,7 @@ public:
 
 // Ending the process at once.
 class ProcessControl {
-public:
+  public:
     virtual ~ProcessControl() = default;
     [[noreturn]] virtual void EndProcess() = 0;
 };

@@ -24,7 +24,7 @@ struct FrmStartPorts {
 // The main window: all session and sampling state, and the handlers that the
 // window's events are routed to. Fields start zero, empty or false.
 class FrmStart {
-public:
+  public:
     explicit FrmStart(FrmStartPorts ports) : p_(ports) {}
 
     // Window events.
@@ -73,7 +73,7 @@ public:
     // Set once the pilot has been told that the configuration cannot be written.
     bool ConfigWriteFailureTold = false;
 
-private:
+  private:
     FrmStartPorts p_;
 };
 

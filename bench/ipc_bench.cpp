@@ -24,7 +24,7 @@ namespace {
 
 // The real calls without the handshake's pause, which would swamp the figures.
 class NoPause : public win32::Win32IpcSystem {
-public:
+  public:
     void Sleep(std::uint32_t) override {}
 };
 
@@ -33,9 +33,8 @@ std::vector<double> Time(const std::function<void()>& op, int n) {
     for (int i = 0; i < n; ++i) {
         const auto t = std::chrono::steady_clock::now();
         op();
-        us.push_back(
-            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t)
-                .count());
+        us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t)
+                         .count());
     }
     return us;
 }
@@ -154,11 +153,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "a round trip failed\n");
         return 1;
     }
-    std::printf("(a) open+handshake+close, no pause: link %.1f us, bare %.1f us, ratio %.3f "
-                "(target <= 1.15)\n",
-                Median(lt), Median(bt), Median(lt) / Median(bt));
-    std::printf("(b) 4-byte read round trip:         link %.1f us, bare %.1f us, ratio %.3f "
-                "(target <= 1.15)\n",
-                Median(lr), Median(br), Median(lr) / Median(br));
+    std::printf(
+        "(a) open+handshake+close, no pause: link %.1f us, bare %.1f us, ratio %.3f "
+        "(target <= 1.15)\n",
+        Median(lt), Median(bt), Median(lt) / Median(bt));
+    std::printf(
+        "(b) 4-byte read round trip:         link %.1f us, bare %.1f us, ratio %.3f "
+        "(target <= 1.15)\n",
+        Median(lr), Median(br), Median(lr) / Median(br));
     return 0;
 }

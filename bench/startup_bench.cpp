@@ -2,6 +2,7 @@
 // the same conditions: time from process start to a visible window, and private
 // memory once the window is up. Runs alternate so that machine noise hits both.
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <chrono>
@@ -31,14 +32,15 @@ static bool Measure(const std::wstring& exe, const wchar_t* cls, Sample& s) {
         if (!w) Sleep(1);
     }
     if (!w) return false;
-    s.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-               .count();
+    s.ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     Sleep(1000);  // let both settle (timers ticking) before the memory is read
     PROCESS_MEMORY_COUNTERS_EX pmc{};
     pmc.cb = sizeof pmc;
     GetProcessMemoryInfo(p.handle(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc);
     // Windows reports private bytes in both fields; Wine fills only the commit charge.
-    s.privateKb = static_cast<double>(pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage) / 1024;
+    s.privateKb =
+        static_cast<double>(pmc.PrivateUsage ? pmc.PrivateUsage : pmc.PagefileUsage) / 1024;
     PostMessageW(w, WM_CLOSE, 0, 0);
     p.WaitExit(10s);
     return true;
@@ -66,8 +68,9 @@ int main(int argc, char** argv) {
     const double extraMb = (Median(vm) - Median(mm)) / 1024;
     std::printf("start-up median: Verlisk %.1f ms, minimal %.1f ms, ratio %.2f (target <= 1.5)\n",
                 Median(vt), Median(mt), ratio);
-    std::printf("private memory median: Verlisk %.0f KiB, minimal %.0f KiB, %.2f MiB more "
-                "(target <= 4)\n",
-                Median(vm), Median(mm), extraMb);
+    std::printf(
+        "private memory median: Verlisk %.0f KiB, minimal %.0f KiB, %.2f MiB more "
+        "(target <= 4)\n",
+        Median(vm), Median(mm), extraMb);
     return 0;
 }

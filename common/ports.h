@@ -11,7 +11,7 @@ namespace verlisk {
 
 // The user's regional formats. Texts are in the system ANSI code page.
 class RegionalSettings {
-public:
+  public:
     virtual ~RegionalSettings() = default;
     virtual std::string DecimalSeparator() = 0;
     virtual std::string ShortDate(const DateTime& t) = 0;
@@ -20,14 +20,14 @@ public:
 
 // The local wall clock.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual DateTime Now() = 0;
 };
 
 // Files named relative to the current working directory; contents are raw bytes.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     // A directory entry of that name that is neither a directory nor hidden nor system.
     virtual bool IsOrdinaryFile(const std::string& name) = 0;

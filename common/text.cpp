@@ -27,8 +27,7 @@ Decimal ToDecimal(double magnitude) {
     for (char c : s.substr(0, e)) {
         if (c != '.') d.digits.push_back(c);
     }
-    std::from_chars(s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0), s.data() + s.size(),
-                    d.exponent);
+    std::from_chars(s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0), s.data() + s.size(), d.exponent);
     return d;
 }
 
@@ -106,8 +105,8 @@ double RoundHalfEven(double value, int decimals) {
     // Rebuild the number from its kept digits: integer mantissa * 10^-decimals.
     double mantissa = kept.empty() ? 0.0 : std::strtod(kept.c_str(), nullptr);
     if (up) mantissa += 1;
-    std::string text = std::to_string(static_cast<long long>(mantissa)) + "e" +
-                       std::to_string(-decimals);
+    std::string text =
+        std::to_string(static_cast<long long>(mantissa)) + "e" + std::to_string(-decimals);
     double result = std::strtod(text.c_str(), nullptr);
     return value < 0 ? -result : result;
 }

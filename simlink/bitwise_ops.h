@@ -8,10 +8,10 @@ namespace verlisk {
 
 // An arithmetic error passed on to the caller with the routine that met it.
 class ShiftError : public std::runtime_error {
-public:
+  public:
     ShiftError(int errorNumber, const std::string& description)
         : std::runtime_error(description), number(errorNumber) {}
-    int number;                          // 6 overflow, 11 division by zero
+    int number;  // 6 overflow, 11 division by zero
     const char* source = "Shift";
 };
 

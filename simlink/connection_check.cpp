@@ -31,8 +31,8 @@ constexpr std::array<const char*, 16> kIpcErrorTexts = {
     "Read or Write request cannot be added, memory for Process is full",
 };
 
-constexpr std::array<const char*, 9> kSimNames = {
-    "Any", "FS98", "FS2K", "CFS2", "CFS1", "FLY", "FS2002", "FSNEXT", "FSYETANOTHER"};
+constexpr std::array<const char*, 9> kSimNames = {"Any", "FS98",   "FS2K",   "CFS2",        "CFS1",
+                                                  "FLY", "FS2002", "FSNEXT", "FSYETANOTHER"};
 
 int Digit(std::int32_t word, int bits) { return Shift(word, bits, false) & 15; }
 

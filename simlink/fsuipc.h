@@ -12,7 +12,7 @@ namespace verlisk {
 // it. Every operation returns true on success and reports its result code (0 =
 // success, 1 to 15 = failures) through its last argument.
 class FsuipcLink {
-public:
+  public:
     explicit FsuipcLink(IpcSystem& sys) : sys_(sys) {}
     ~FsuipcLink() { IpcClose(); }
     FsuipcLink(const FsuipcLink&) = delete;
@@ -23,8 +23,7 @@ public:
     void IpcClose();
 
     bool IpcRead(std::int32_t offset, std::int32_t size, void* destination, std::int32_t& result);
-    bool IpcWrite(std::int32_t offset, std::int32_t size, const void* source,
-                  std::int32_t& result);
+    bool IpcWrite(std::int32_t offset, std::int32_t size, const void* source, std::int32_t& result);
     bool IpcWriteString(std::int32_t offset, std::int32_t size, std::string text,
                         std::int32_t& result);
     bool IpcProcess(std::int32_t& result);
@@ -44,7 +43,7 @@ public:
     // The shared area's name for this process and attempt, as the module is told it.
     static std::string AreaName(std::uint32_t processId, std::uint32_t attempt);
 
-private:
+  private:
     // Where a read's answer goes; the record carries the entry's number (from 1).
     struct Destination {
         void* address;

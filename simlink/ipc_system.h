@@ -9,7 +9,7 @@ using SysHandle = std::uintptr_t;
 // The system calls the IPC link is built on, one for one, so that the link reads
 // like the calls it makes. Window and mapping handles are opaque numbers; 0 is none.
 class IpcSystem {
-public:
+  public:
     virtual ~IpcSystem() = default;
     // A top-level window of that class, any title; 0 when there is none.
     virtual SysHandle FindWindowExA(const char* className) = 0;

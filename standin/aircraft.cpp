@@ -12,8 +12,7 @@ using namespace ipc;
 
 namespace {
 
-void Put(std::vector<std::uint8_t>& space, std::uint32_t offset, const void* data,
-         std::size_t n) {
+void Put(std::vector<std::uint8_t>& space, std::uint32_t offset, const void* data, std::size_t n) {
     std::memcpy(space.data() + offset, data, n);
 }
 
@@ -69,7 +68,8 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
                 std::size_t start = 0;
                 for (int t = 0; t < 9; ++t) {
                     const auto comma = v.find(',', start);
-                    if ((comma == std::string::npos) != (t == 8)) return "--tanks takes nine numbers";
+                    if ((comma == std::string::npos) != (t == 8))
+                        return "--tanks takes nine numbers";
                     o.tanks[static_cast<std::size_t>(t)] =
                         std::stoi(v.substr(start, comma - start));
                     start = comma + 1;
@@ -119,7 +119,8 @@ Aircraft::Aircraft(const Options& o) : space_(0x10000), o_(o) {
     PutValue(space_, 0x3BFC, zfw);
     constexpr std::uint32_t kTankOffsets[9] = {0x0B78, 0x0B80, 0x0B88, 0x0B90, 0x0B98,
                                                0x0BA0, 0x0BA8, 0x1248, 0x1250};
-    for (int t = 0; t < 9; ++t) PutValue(space_, kTankOffsets[t], o.tanks[static_cast<std::size_t>(t)]);
+    for (int t = 0; t < 9; ++t)
+        PutValue(space_, kTankOffsets[t], o.tanks[static_cast<std::size_t>(t)]);
     const auto lat = static_cast<std::int32_t>(std::lround(o.latitude * 10001750.0 / 90.0));
     const auto lon =
         static_cast<std::int32_t>(std::llround(o.longitude * 65536.0 * 65536.0 / 360.0));
@@ -156,8 +157,9 @@ bool Aircraft::Serve(std::uint8_t* area, std::size_t size, double hours) {
             // the check pattern that shares its bytes when read.
             if (offset != 0x330A) std::memcpy(space_.data() + offset, data, n);
             if (offset == 0x3380) {
-                messages.push_back("text:" + std::string(reinterpret_cast<const char*>(data),
-                                                         strnlen(reinterpret_cast<const char*>(data), n)));
+                messages.push_back("text:" +
+                                   std::string(reinterpret_cast<const char*>(data),
+                                               strnlen(reinterpret_cast<const char*>(data), n)));
             } else if (offset == 0x32FA && n == 2) {
                 messages.push_back("display:" + std::to_string(data[0] | (data[1] << 8)));
             }

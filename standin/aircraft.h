@@ -14,10 +14,10 @@ struct Options {
     std::uint16_t sim = 7;
     std::string windowClass = "UIPCMAIN";
     std::string title = "Verlisk Sample Aircraft";
-    double zeroFuelWeight = 1950;              // pounds
+    double zeroFuelWeight = 1950;                                    // pounds
     std::array<std::int32_t, 9> tanks{0, 26, 26, 0, 0, 0, 0, 0, 0};  // US gallons
-    double grossWeight = 2286.7;               // pounds at start
-    double burnPerHour = 52.5;                 // pounds per hour
+    double grossWeight = 2286.7;                                     // pounds at start
+    double burnPerHour = 52.5;                                       // pounds per hour
     double latitude = 51.4706, longitude = -0.4619;
     enum class Fault { None, Hang, ReplyZero, BadKind, Zeros, Slow } fault = Fault::None;
     std::uint32_t delayMs = 0;  // hang or slow: how long an answer takes
@@ -29,7 +29,7 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o);
 std::string Usage();
 
 class Aircraft {
-public:
+  public:
     explicit Aircraft(const Options& o);
 
     // Carries out the request records in a shared area of the given size, at the
@@ -40,7 +40,7 @@ public:
     // What the client told the simulator's message display, in order.
     std::vector<std::string> messages;
 
-private:
+  private:
     void Refresh(double hours);
     std::vector<std::uint8_t> space_;
     Options o_;

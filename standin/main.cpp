@@ -121,8 +121,8 @@ int main(int argc, char** argv) {
     }
     // A hidden top-level window: clients find it with FindWindowEx, which does not
     // see message-only windows.
-    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Verlisk stand-in", WS_OVERLAPPED, 0, 0,
-                                100, 100, nullptr, nullptr, instance, nullptr);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "Verlisk stand-in", WS_OVERLAPPED, 0, 0, 100,
+                                100, nullptr, nullptr, instance, nullptr);
     if (!hwnd) {
         std::fprintf(stderr, "verlisk-standin: cannot create the window\n");
         return 1;

@@ -37,8 +37,8 @@ const wchar_t* FaceFor(const char* face) {
 HFONT MakeFont(const L::Font& f, UINT dpi) {
     const int height = -static_cast<int>(std::lround(f.points * dpi / 72.0));
     return CreateFontW(height, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, FaceFor(f.face));
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, FaceFor(f.face));
 }
 
 }  // namespace
@@ -62,9 +62,8 @@ bool MainWindow::Create(FrmStart& handlers) {
     wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_VERLISK));
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);
-    hwnd_ = CreateWindowExW(kExStyle, kClassName, Widen(L::kCaption).c_str(), kStyle,
-                            CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_,
-                            this);
+    hwnd_ = CreateWindowExW(kExStyle, kClassName, Widen(L::kCaption).c_str(), kStyle, CW_USEDEFAULT,
+                            CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_, this);
     if (!hwnd_) return false;
     dpi_ = GetDpiForWindow(hwnd_);
     CreateControls();
@@ -83,8 +82,7 @@ bool MainWindow::Create(FrmStart& handlers) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     SetTimer(hwnd_, static_cast<UINT_PTR>(Timer::Timer_Radar), L::kTimerIntervalMs, nullptr);
-    SetTimer(hwnd_, static_cast<UINT_PTR>(Timer::Timer_PhaseControl), L::kTimerIntervalMs,
-             nullptr);
+    SetTimer(hwnd_, static_cast<UINT_PTR>(Timer::Timer_PhaseControl), L::kTimerIntervalMs, nullptr);
     return true;
 }
 
@@ -137,8 +135,8 @@ void MainWindow::CreateControls() {
         if (c->tooltip) {
             tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
-                                       nullptr, instance_, nullptr);
+                                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                       instance_, nullptr);
             std::wstring tip = Widen(c->tooltip);
             TOOLINFOW ti{};
             ti.cbSize = sizeof ti;
@@ -203,8 +201,8 @@ void MainWindow::ApplyDpi(UINT dpi) {
     if (iconSmall_) DestroyIcon(iconSmall_);
     auto icon = [&](int metric) {
         const int size = GetSystemMetricsForDpi(metric, dpi);
-        return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_VERLISK),
-                                             IMAGE_ICON, size, size, 0));
+        return static_cast<HICON>(
+            LoadImageW(instance_, MAKEINTRESOURCEW(IDI_VERLISK), IMAGE_ICON, size, size, 0));
     };
     iconBig_ = icon(SM_CXICON);
     iconSmall_ = icon(SM_CXSMICON);

@@ -16,7 +16,7 @@ namespace verlisk::win32 {
 // The main window built from the layout table, per-monitor DPI aware. It shows
 // what the program sets and routes clicks and timer ticks to the FrmStart handlers.
 class MainWindow : public FormView {
-public:
+  public:
     explicit MainWindow(HINSTANCE instance);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
@@ -39,7 +39,7 @@ public:
     void DoEvents() override;
     void Unload() override;
 
-private:
+  private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
@@ -67,7 +67,7 @@ private:
 
 // Ends the process at once.
 class Win32Process : public ProcessControl {
-public:
+  public:
     [[noreturn]] void EndProcess() override;
 };
 

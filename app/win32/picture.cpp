@@ -9,7 +9,7 @@ namespace {
 // Releases a COM interface at scope end.
 template <typename T>
 class Com {
-public:
+  public:
     Com() = default;
     ~Com() {
         if (p_) p_->Release();
@@ -20,7 +20,7 @@ public:
     T* operator->() const { return p_; }
     T* get() const { return p_; }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
@@ -47,8 +47,8 @@ HBITMAP LoadJpegResource(HINSTANCE instance, int resourceId, int width, int heig
         FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr,
                                                 WICDecodeMetadataCacheOnDemand, &decoder)) ||
         FAILED(decoder->GetFrame(0, &frame)) || FAILED(factory->CreateBitmapScaler(&scaler)) ||
-        FAILED(scaler->Initialize(frame.get(), static_cast<UINT>(width),
-                                  static_cast<UINT>(height), WICBitmapInterpolationModeFant)) ||
+        FAILED(scaler->Initialize(frame.get(), static_cast<UINT>(width), static_cast<UINT>(height),
+                                  WICBitmapInterpolationModeFant)) ||
         FAILED(factory->CreateFormatConverter(&converter)) ||
         FAILED(converter->Initialize(scaler.get(), GUID_WICPixelFormat32bppBGR,
                                      WICBitmapDitherTypeNone, nullptr, 0,

@@ -22,7 +22,7 @@ SYSTEMTIME ToSystemTime(const DateTime& t) {
 }
 
 class Handle {
-public:
+  public:
     explicit Handle(HANDLE h) : h_(h) {}
     ~Handle() {
         if (ok()) CloseHandle(h_);
@@ -32,7 +32,7 @@ public:
     bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return h_; }
 
-private:
+  private:
     HANDLE h_;
 };
 

@@ -39,8 +39,8 @@ std::intptr_t Win32IpcSystem::SendMessageTimeoutA(SysHandle window, std::uint32_
                                                   std::uint32_t flags, std::uint32_t timeoutMs,
                                                   std::uintptr_t* reply) {
     DWORD_PTR result = 0;
-    const LRESULT r = ::SendMessageTimeoutA(reinterpret_cast<HWND>(window), message, wParam,
-                                            lParam, flags, timeoutMs, &result);
+    const LRESULT r = ::SendMessageTimeoutA(reinterpret_cast<HWND>(window), message, wParam, lParam,
+                                            flags, timeoutMs, &result);
     *reply = result;
     return r;
 }

@@ -6,7 +6,7 @@ namespace verlisk::win32 {
 
 // The IPC system calls as Windows provides them.
 class Win32IpcSystem : public IpcSystem {
-public:
+  public:
     SysHandle FindWindowExA(const char* className) override;
     std::uint32_t RegisterWindowMessageA(const char* name) override;
     std::uint32_t GetCurrentProcessId() override;

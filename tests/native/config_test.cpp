@@ -126,8 +126,7 @@ using ConfigWriteTest = testing::FrmFixture;
 TEST_F(ConfigWriteTest, RoundTripThroughTheFile) {
     frm.ClientID = "Pilot 42";
     frm.ConfigWrite();
-    EXPECT_EQ(files.files["verlisk.cfg"],
-              ConfigFileText("Pilot 42", "12/4/2026 7:35:12 PM"));
+    EXPECT_EQ(files.files["verlisk.cfg"], ConfigFileText("Pilot 42", "12/4/2026 7:35:12 PM"));
     frm.ClientID.clear();
     frm.ConfigRead();
     EXPECT_EQ(frm.ClientID, "Pilot 42");

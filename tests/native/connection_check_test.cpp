@@ -1,8 +1,9 @@
+#include "simlink/connection_check.h"
+
 #include <gtest/gtest.h>
 
 #include "frm_fixture.h"
 #include "simlink/bitwise_ops.h"
-#include "simlink/connection_check.h"
 
 namespace verlisk {
 namespace {
@@ -29,7 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ShiftCase{0x34000000, 28, false, 3}, ShiftCase{0x34000000, 24, false, 0x34},
                       ShiftCase{INT32_MIN, 28, false, -8}, ShiftCase{1, 30, true, 1 << 30},
                       ShiftCase{-1, 31, true, INT32_MIN}, ShiftCase{5, 0, false, 5},
-                      ShiftCase{3, -1, true, 2},   // 1.5 rounds to even
+                      ShiftCase{3, -1, true, 2},    // 1.5 rounds to even
                       ShiftCase{5, -1, true, 2}));  // 2.5 rounds to even
 
 TEST(Shift, OverflowsCarryTheirSource) {
@@ -62,7 +63,8 @@ TEST(VersionText, DigitsAndBuildLetter) {
 TEST(Tables, CodesAndSimulators) {
     EXPECT_EQ(IpcErrorText(0), "FSUIPC OK");
     EXPECT_EQ(IpcErrorText(2), "Cannot link to FSUIPC or WideClient");
-    EXPECT_EQ(IpcErrorText(15), "Read or Write request cannot be added, memory for Process is full");
+    EXPECT_EQ(IpcErrorText(15),
+              "Read or Write request cannot be added, memory for Process is full");
     EXPECT_EQ(IpcErrorText(16), "");
     EXPECT_EQ(SimNames(0), "Any");
     EXPECT_EQ(SimNames(8), "FSYETANOTHER");
@@ -94,8 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
     Modules, Connect,
     ::testing::Values(
         ConnectCase{"V340", [](auto&) {}, true, "FSUIPC OK", " 3.4"},
-        ConnectCase{"V7", [](auto& m) { m.Put32At(0x3304, 0x70010000); }, true, "FSUIPC OK",
-                    " 7"},
+        ConnectCase{"V7", [](auto& m) { m.Put32At(0x3304, 0x70010000); }, true, "FSUIPC OK", " 7"},
         ConnectCase{"None", [](auto& m) { m.windowClass = ""; }, false,
                     "Cannot link to FSUIPC or WideClient", ""},
         ConnectCase{"WideClientAlone",
@@ -113,8 +114,9 @@ using ConnectionCheck = testing::FrmFixture;
 TEST_F(ConnectionCheck, OldModuleIsRefusedAndTheProgramEndsTidily) {
     module.Put32At(0x3304, 0x33300000);
     EXPECT_THROW(frm.Timer_Radar_Timer(), ProcessEnded);
-    EXPECT_EQ(Log(),
-              "12/4/2026 7:35:12 PM: FSUIPC Version: ### THIS VERSION IS NOT SUPPORTED ### 3.3\r\n");
+    EXPECT_EQ(
+        Log(),
+        "12/4/2026 7:35:12 PM: FSUIPC Version: ### THIS VERSION IS NOT SUPPORTED ### 3.3\r\n");
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].text,
               "FSUIPC Version:  3.3  Oops! Now requires FSUIPC Version 3.4 or better.  Update "

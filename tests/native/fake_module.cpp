@@ -73,8 +73,8 @@ std::intptr_t FakeModule::SendMessageTimeoutA(SysHandle window, std::uint32_t me
                                               std::uintptr_t* reply) {
     ++sends;
     lastWParam = wParam;
-    if (sends <= failingSends || window != kWindow || message != kMessage ||
-        flags != kSmtoBlock || timeoutMs != 2000) {
+    if (sends <= failingSends || window != kWindow || message != kMessage || flags != kSmtoBlock ||
+        timeoutMs != 2000) {
         lastError_ = sendError;
         return 0;
     }

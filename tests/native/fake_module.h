@@ -12,7 +12,7 @@ namespace verlisk::testing {
 
 // An in-process interface module behind the IPC system calls, with fault switches.
 class FakeModule : public IpcSystem {
-public:
+  public:
     FakeModule();
 
     // What exists and what fails.
@@ -22,10 +22,10 @@ public:
     bool mappingFails = false;
     bool mappingExists = false;
     bool viewFails = false;
-    int failingSends = 0;          // the first N sends return 0
-    std::uint32_t sendError = 0;   // GetLastError after a failed send (0 = time-out)
+    int failingSends = 0;         // the first N sends return 0
+    std::uint32_t sendError = 0;  // GetLastError after a failed send (0 = time-out)
     std::uintptr_t replyValue = 1;
-    bool answerZeros = false;      // WideClient without a simulator
+    bool answerZeros = false;  // WideClient without a simulator
     // Runs on the area after the module has answered, to spoil the reply.
     std::function<void(std::uint8_t* area)> tamper;
 
@@ -60,7 +60,7 @@ public:
 
     std::vector<std::uint8_t> area;
 
-private:
+  private:
     void Serve();
     std::uint32_t lastError_ = 0;
 };

@@ -17,7 +17,7 @@ namespace verlisk::testing {
 
 // en-US (M/d/yyyy h:mm:ss tt, ".") or a comma-decimal setting (d.M.yyyy HH:mm:ss, ",").
 class FakeRegional : public RegionalSettings {
-public:
+  public:
     explicit FakeRegional(bool commaDecimal = false) : comma_(commaDecimal) {}
     std::string DecimalSeparator() override { return comma_ ? "," : "."; }
     std::string ShortDate(const DateTime& t) override {
@@ -34,25 +34,25 @@ public:
                (t.hour < 12 ? " AM" : " PM");
     }
 
-private:
+  private:
     bool comma_;
 };
 
 class FakeClock : public Clock {
-public:
+  public:
     DateTime now{2026, 12, 4, 19, 35, 12, 250};
     DateTime Now() override { return now; }
 };
 
 // An in-memory working directory with the faults a real one can have.
 class FakeFiles : public FileSystem {
-public:
+  public:
     std::map<std::string, std::string> files;
     std::set<std::string> directories;
-    std::set<std::string> hidden;       // present but hidden or system
-    std::set<std::string> readOnly;     // cannot be written, replaced or deleted
-    std::set<std::string> unreadable;   // listed, but cannot be opened
-    bool folderReadOnly = false;        // no new file can be created
+    std::set<std::string> hidden;      // present but hidden or system
+    std::set<std::string> readOnly;    // cannot be written, replaced or deleted
+    std::set<std::string> unreadable;  // listed, but cannot be opened
+    bool folderReadOnly = false;       // no new file can be created
 
     bool IsOrdinaryFile(const std::string& n) override {
         return files.count(n) && !hidden.count(n);
@@ -81,7 +81,7 @@ public:
         return true;
     }
 
-private:
+  private:
     bool Writable(const std::string& n) {
         if (directories.count(n) || readOnly.count(n)) return false;
         return files.count(n) || !folderReadOnly;
@@ -90,7 +90,7 @@ private:
 
 // Records every change to the window; answers message boxes from a script.
 class FakeView : public FormView {
-public:
+  public:
     struct Box {
         std::string text, title;
         MsgButtons buttons;
@@ -144,7 +144,7 @@ struct ProcessEnded : std::runtime_error {
 };
 
 class FakeProcess : public ProcessControl {
-public:
+  public:
     [[noreturn]] void EndProcess() override { throw ProcessEnded(); }
 };
 

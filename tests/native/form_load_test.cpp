@@ -40,8 +40,7 @@ struct LoadCase {
     bool randomDrawn;
 };
 
-class FormLoadCases : public testing::FrmFixture,
-                      public ::testing::WithParamInterface<LoadCase> {};
+class FormLoadCases : public testing::FrmFixture, public ::testing::WithParamInterface<LoadCase> {};
 
 TEST_P(FormLoadCases, ComplaintsVanishWithTheReset) {
     if (GetParam().oldLog) files.files["log.txt"] = "old\r\n";

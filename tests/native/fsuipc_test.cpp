@@ -1,9 +1,10 @@
+#include "simlink/fsuipc.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "fake_module.h"
-#include "simlink/fsuipc.h"
 #include "simlink/ipc_area.h"
 
 namespace verlisk {
@@ -174,8 +175,7 @@ TEST_F(LinkTest, CapacityEdge) {
     EXPECT_FALSE(link.IpcWrite(0x4000, static_cast<std::int32_t>(src.size()), src.data(), code));
     EXPECT_EQ(code, 15);
     EXPECT_EQ(link.IpcNext, link.IpcView);
-    EXPECT_TRUE(link.IpcWrite(0x4000, static_cast<std::int32_t>(src.size() - 1), src.data(),
-                              code));
+    EXPECT_TRUE(link.IpcWrite(0x4000, static_cast<std::int32_t>(src.size() - 1), src.data(), code));
 }
 
 TEST_F(LinkTest, ReadsCopyBackAndSizeOrDestinationZeroCopyNothing) {
@@ -245,13 +245,11 @@ INSTANTIATE_TEST_SUITE_P(
                  12},
         BadReply{"BadKind", [](FakeModule& m) { m.tamper = [](auto* a) { a[0] = 3; }; }, 13},
         BadReply{"SizePastTheArea",
-                 [](FakeModule& m) { m.tamper = [](auto* a) { ipc::Put32(a + 8, 40000); }; },
-                 13},
+                 [](FakeModule& m) { m.tamper = [](auto* a) { ipc::Put32(a + 8, 40000); }; }, 13},
         BadReply{"SizeLargerThanQueued",
                  [](FakeModule& m) { m.tamper = [](auto* a) { ipc::Put32(a + 8, 5); }; }, 13},
         BadReply{"ForeignDestination",
-                 [](FakeModule& m) { m.tamper = [](auto* a) { ipc::Put32(a + 12, 2); }; },
-                 13},
+                 [](FakeModule& m) { m.tamper = [](auto* a) { ipc::Put32(a + 12, 2); }; }, 13},
         BadReply{"NoTerminator",
                  [](FakeModule& m) {
                      m.tamper = [](auto* a) {

@@ -1,8 +1,8 @@
+#include "app/layout/layout.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
-
-#include "app/layout/layout.h"
 
 namespace verlisk::layout {
 namespace {

@@ -1,8 +1,9 @@
+#include "common/text.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "common/text.h"
 #include "fakes.h"
 
 namespace verlisk {
@@ -24,21 +25,19 @@ TEST_P(NumberTextTest, GeneralFormatInBothSettings) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, NumberTextTest,
-    ::testing::Values(NumberCase{0, "0", "0"}, NumberCase{-0.0, "0", "0"},
-                      NumberCase{52.5, "52.5", "52,5"}, NumberCase{-52.5, "-52.5", "-52,5"},
-                      NumberCase{3.4, "3.4", "3,4"}, NumberCase{12000, "12000", "12000"},
-                      NumberCase{0.1 + 0.2, "0.3", "0,3"},  // 15 digits hide binary noise
-                      NumberCase{1.0 / 3, "0.333333333333333", "0,333333333333333"},
-                      NumberCase{2.0 / 3, "0.666666666666667", "0,666666666666667"},
-                      NumberCase{999999999999999.0, "999999999999999", "999999999999999"},
-                      NumberCase{1e15, "1E+15", "1E+15"},
-                      NumberCase{1234567890123456.0, "1.23456789012346E+15",
-                                 "1,23456789012346E+15"},
-                      NumberCase{0.0001, "0.0001", "0,0001"}, NumberCase{1e-5, "1E-05", "1E-05"},
-                      NumberCase{-2.5e-7, "-2.5E-07", "-2,5E-07"},
-                      NumberCase{1e100, "1E+100", "1E+100"},
-                      NumberCase{12345.678, "12345.678", "12345,678"},
-                      NumberCase{0.25, "0.25", "0,25"}));
+    ::testing::Values(
+        NumberCase{0, "0", "0"}, NumberCase{-0.0, "0", "0"}, NumberCase{52.5, "52.5", "52,5"},
+        NumberCase{-52.5, "-52.5", "-52,5"}, NumberCase{3.4, "3.4", "3,4"},
+        NumberCase{12000, "12000", "12000"},
+        NumberCase{0.1 + 0.2, "0.3", "0,3"},  // 15 digits hide binary noise
+        NumberCase{1.0 / 3, "0.333333333333333", "0,333333333333333"},
+        NumberCase{2.0 / 3, "0.666666666666667", "0,666666666666667"},
+        NumberCase{999999999999999.0, "999999999999999", "999999999999999"},
+        NumberCase{1e15, "1E+15", "1E+15"},
+        NumberCase{1234567890123456.0, "1.23456789012346E+15", "1,23456789012346E+15"},
+        NumberCase{0.0001, "0.0001", "0,0001"}, NumberCase{1e-5, "1E-05", "1E-05"},
+        NumberCase{-2.5e-7, "-2.5E-07", "-2,5E-07"}, NumberCase{1e100, "1E+100", "1E+100"},
+        NumberCase{12345.678, "12345.678", "12345,678"}, NumberCase{0.25, "0.25", "0,25"}));
 
 TEST(IntText, PlainDigits) {
     EXPECT_EQ(IntText(0), "0");
@@ -70,9 +69,9 @@ TEST_P(RoundTest, HalfToEvenOnTheDecimalValue) {
 INSTANTIATE_TEST_SUITE_P(
     Values, RoundTest,
     ::testing::Values(RoundCase{52.25, 1, 52.2}, RoundCase{52.35, 1, 52.4},
-                      RoundCase{52.34, 1, 52.3}, RoundCase{52.36, 1, 52.4},
-                      RoundCase{0.5, 0, 0}, RoundCase{1.5, 0, 2}, RoundCase{2.5, 0, 2},
-                      RoundCase{-2.5, 0, -2}, RoundCase{-52.25, 1, -52.2},
+                      RoundCase{52.34, 1, 52.3}, RoundCase{52.36, 1, 52.4}, RoundCase{0.5, 0, 0},
+                      RoundCase{1.5, 0, 2}, RoundCase{2.5, 0, 2}, RoundCase{-2.5, 0, -2},
+                      RoundCase{-52.25, 1, -52.2},
                       // binary 2.675 is just below; its decimal value is an exact half
                       RoundCase{2.675, 2, 2.68}, RoundCase{2.665, 2, 2.66},
                       RoundCase{51.10001, 4, 51.1}, RoundCase{-89.99995, 4, -90},

@@ -12,8 +12,8 @@ namespace {
 
 std::string Utf8(const std::wstring& w) {
     if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr,
-                                      0, nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                      nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
                         nullptr);
@@ -123,8 +123,7 @@ Process::~Process() {
 }
 
 bool Process::WaitExit(std::chrono::milliseconds timeout, DWORD* exitCode) {
-    if (WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeout.count())) !=
-        WAIT_OBJECT_0) {
+    if (WaitForSingleObject(info_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
         return false;
     }
     if (exitCode) GetExitCodeProcess(info_.hProcess, exitCode);
@@ -145,8 +144,7 @@ HWND WaitForWindow(DWORD pid, const wchar_t* className, std::chrono::millisecond
         [&](HWND h) {
             DWORD owner = 0;
             GetWindowThreadProcessId(h, &owner);
-            return owner == pid && IsWindowVisible(h) &&
-                   (!className || ClassOf(h) == className);
+            return owner == pid && IsWindowVisible(h) && (!className || ClassOf(h) == className);
         },
         timeout);
 }
@@ -183,8 +181,8 @@ std::string StatusPanelText(HWND statusBar, int panel, HANDLE process) {
     void* remote = VirtualAllocEx(process, nullptr, kBytes, MEM_COMMIT, PAGE_READWRITE);
     if (!remote) return "<no memory>";
     DWORD_PTR r = 0;
-    SendMessageTimeoutW(statusBar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(panel - 1), 0,
-                        SMTO_BLOCK, 2000, &r);
+    SendMessageTimeoutW(statusBar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(panel - 1), 0, SMTO_BLOCK,
+                        2000, &r);
     const std::size_t len = std::min<std::size_t>(LOWORD(r), 1023);
     SendMessageTimeoutW(statusBar, SB_GETTEXTW, static_cast<WPARAM>(panel - 1),
                         reinterpret_cast<LPARAM>(remote), SMTO_BLOCK, 2000, &r);

@@ -17,7 +17,7 @@ std::wstring BinDir();
 
 // A fresh folder under the temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -28,13 +28,13 @@ public:
     // The file's bytes, or nothing when it does not exist.
     bool Read(const std::wstring& name, std::string& bytes) const;
 
-private:
+  private:
     std::wstring path_;
 };
 
 // A started program, ended at scope end if it still runs.
 class Process {
-public:
+  public:
     Process(const std::wstring& exe, const std::wstring& args, const std::wstring& workDir);
     ~Process();
     Process(const Process&) = delete;
@@ -47,7 +47,7 @@ public:
     bool Running();
     void Kill();
 
-private:
+  private:
     PROCESS_INFORMATION info_{};
 };
 
@@ -58,9 +58,9 @@ HWND WaitForHiddenWindow(DWORD pid, const wchar_t* className, std::chrono::milli
 // A top-level window of that class, visible or not, of any process.
 HWND WaitForClass(const wchar_t* className, std::chrono::milliseconds timeout);
 
-std::string Text(HWND hwnd);  // UTF-8 of the window text
+std::string Text(HWND hwnd);                                             // UTF-8 of the window text
 std::string StatusPanelText(HWND statusBar, int panel, HANDLE process);  // panel from 1
-std::vector<int> StatusPanelEdges(HWND statusBar, HANDLE process);  // right edges
+std::vector<int> StatusPanelEdges(HWND statusBar, HANDLE process);       // right edges
 RECT RectInClient(HWND child);  // the child's rectangle in its parent's client coordinates
 HWND FocusOf(HWND topLevel);
 

@@ -60,19 +60,14 @@ TEST(Window, OpensAsDesignedAndClosesWithoutWritingAnything) {
         const char* text;
         bool enabled;
     };
-    for (const auto& e : {Expect{Control::Label3, "Client ID", true},
-                          Expect{Control::txtClientID, "Pilot7", true},
-                          Expect{Control::cmdStart, "START", true},
-                          Expect{Control::cmdStop, "STOP", false},
-                          Expect{Control::Label2, "00:00:00", true},
-                          Expect{Control::Label4, "Start weight", true},
-                          Expect{Control::Label5, "Stop Weight", true},
-                          Expect{Control::Label6, "Difference", true},
-                          Expect{Control::Label7, "Fuelage", true},
-                          Expect{Control::lblStartWeight, "", true},
-                          Expect{Control::lblStopWeight, "", true},
-                          Expect{Control::lblDifference, "", true},
-                          Expect{Control::lblFuelage, "", true}}) {
+    for (const auto& e :
+         {Expect{Control::Label3, "Client ID", true}, Expect{Control::txtClientID, "Pilot7", true},
+          Expect{Control::cmdStart, "START", true}, Expect{Control::cmdStop, "STOP", false},
+          Expect{Control::Label2, "00:00:00", true}, Expect{Control::Label4, "Start weight", true},
+          Expect{Control::Label5, "Stop Weight", true}, Expect{Control::Label6, "Difference", true},
+          Expect{Control::Label7, "Fuelage", true}, Expect{Control::lblStartWeight, "", true},
+          Expect{Control::lblStopWeight, "", true}, Expect{Control::lblDifference, "", true},
+          Expect{Control::lblFuelage, "", true}}) {
         HWND h = Ctl(s.main, e.c);
         ASSERT_NE(h, nullptr) << static_cast<int>(e.c);
         EXPECT_EQ(Text(h), e.text) << static_cast<int>(e.c);
@@ -99,8 +94,8 @@ TEST(Window, OpensAsDesignedAndClosesWithoutWritingAnything) {
 
     std::string log;
     ASSERT_TRUE(s.dir.Read(L"log.txt", log));
-    EXPECT_TRUE(std::regex_match(log, std::regex(kStamp + "Version 2\\.0R27\r\n" + kStamp +
-                                                 "INIT OK\r\n")))
+    EXPECT_TRUE(
+        std::regex_match(log, std::regex(kStamp + "Version 2\\.0R27\r\n" + kStamp + "INIT OK\r\n")))
         << log;
 
     ASSERT_NO_FATAL_FAILURE(s.Close());
@@ -119,8 +114,8 @@ TEST(Window, DrawsARandomIdentifierWithoutConfiguration) {
     std::string log;
     ASSERT_TRUE(s.dir.Read(L"log.txt", log));
     // "No config file" went into a log that the reset then deleted.
-    EXPECT_TRUE(std::regex_match(log, std::regex(kStamp + "Version 2\\.0R27\r\n" + kStamp +
-                                                 "INIT OK\r\n")))
+    EXPECT_TRUE(
+        std::regex_match(log, std::regex(kStamp + "Version 2\\.0R27\r\n" + kStamp + "INIT OK\r\n")))
         << log;
     ASSERT_NO_FATAL_FAILURE(s.Close());
     std::string cfg;
@@ -152,8 +147,8 @@ TEST_P(BadFolders, ProgramStartsAndRuns) {
             // what it held before is never lost.
             EXPECT_EQ(log.rfind(GetParam().logStart, 0), 0u) << log;
         } else {
-            EXPECT_TRUE(std::regex_match(log, std::regex(kStamp + "Version 2\\.0R27\r\n" +
-                                                         kStamp + "INIT OK\r\n")))
+            EXPECT_TRUE(std::regex_match(
+                log, std::regex(kStamp + "Version 2\\.0R27\r\n" + kStamp + "INIT OK\r\n")))
                 << log;
         }
     }
@@ -168,15 +163,14 @@ INSTANTIATE_TEST_SUITE_P(
         BadFolder{"ConfigIsADirectory",
                   [](TempDir& d) { CreateDirectoryW(d.file(L"verlisk.cfg").c_str(), nullptr); },
                   kRandom, nullptr},
-        BadFolder{"ConfigIsBinary",
-                  [](TempDir& d) {
-                      d.Write(L"verlisk.cfg", std::string("\x00\xff\xfe\r\n\x01\x02", 7));
-                  },
-                  kRandom, nullptr},
+        BadFolder{
+            "ConfigIsBinary",
+            [](TempDir& d) { d.Write(L"verlisk.cfg", std::string("\x00\xff\xfe\r\n\x01\x02", 7)); },
+            kRandom, nullptr},
         BadFolder{"ConfigIsTenMegabytes",
                   [](TempDir& d) {
-                      d.Write(L"verlisk.cfg", std::string(10 << 20, 'x') +
-                                                  "\r\n[CLIENTID]\r\nbigfile1\r\n");
+                      d.Write(L"verlisk.cfg",
+                              std::string(10 << 20, 'x') + "\r\n[CLIENTID]\r\nbigfile1\r\n");
                   },
                   "bigfile1", nullptr},
         BadFolder{"ConfigHasLfLineEnds",
@@ -201,15 +195,14 @@ namespace {
 
 // The Wine prefix's screen DPI, set for one test and put back after it.
 class ScreenDpi {
-public:
+  public:
     explicit ScreenDpi(DWORD dpi) {
         RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
                         KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
         DWORD size = sizeof old_;
         had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr,
                                 reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS;
-        RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi),
-                       sizeof dpi);
+        RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi), sizeof dpi);
     }
     ~ScreenDpi() {
         if (had_) {
@@ -221,7 +214,7 @@ public:
         RegCloseKey(key_);
     }
 
-private:
+  private:
     HKEY key_ = nullptr;
     DWORD old_ = 0;
     bool had_ = false;
@@ -241,7 +234,7 @@ TEST(Window, ScalesWithTheScreenDpi) {
     EXPECT_EQ(bar.top, 288);
     EXPECT_EQ(bar.bottom, 317);
     const RECT start = RectInClient(GetDlgItem(main, static_cast<int>(Control::cmdStart)));
-    EXPECT_EQ(start.left, 312);  // 3120 twips
+    EXPECT_EQ(start.left, 312);                // 3120 twips
     EXPECT_EQ(start.right - start.left, 266);  // 2655 twips, 265.5 rounded
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_TRUE(p.WaitExit(10s));

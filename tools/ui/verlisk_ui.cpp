@@ -43,10 +43,14 @@ int main(int argc, char** argv) {
     const struct {
         Control id;
         const char* name;
-    } shown[] = {{Control::Label3, "Label3"},           {Control::txtClientID, "txtClientID"},
-                 {Control::cmdStart, "cmdStart"},       {Control::cmdStop, "cmdStop"},
-                 {Control::Label2, "Label2"},           {Control::lblStartWeight, "lblStartWeight"},
-                 {Control::lblStopWeight, "lblStopWeight"}, {Control::lblDifference, "lblDifference"},
+    } shown[] = {{Control::Label3, "Label3"},
+                 {Control::txtClientID, "txtClientID"},
+                 {Control::cmdStart, "cmdStart"},
+                 {Control::cmdStop, "cmdStop"},
+                 {Control::Label2, "Label2"},
+                 {Control::lblStartWeight, "lblStartWeight"},
+                 {Control::lblStopWeight, "lblStopWeight"},
+                 {Control::lblDifference, "lblDifference"},
                  {Control::lblFuelage, "lblFuelage"}};
     for (const auto& c : shown) {
         HWND h = GetDlgItem(main, static_cast<int>(c.id));
@@ -55,7 +59,8 @@ int main(int argc, char** argv) {
     }
     HWND bar = GetDlgItem(main, static_cast<int>(Control::StatusBar1));
     for (int panel = 1; panel <= 3; ++panel) {
-        std::printf("panel %d         \"%s\"\n", panel, StatusPanelText(bar, panel, process).c_str());
+        std::printf("panel %d         \"%s\"\n", panel,
+                    StatusPanelText(bar, panel, process).c_str());
     }
     if (process) CloseHandle(process);
     return 0;
