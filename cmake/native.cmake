@@ -24,7 +24,9 @@ add_executable(verlisk_native_tests
   tests/native/layout_test.cpp
   tests/native/fsuipc_test.cpp
   tests/native/connection_check_test.cpp
+  tests/native/standin_test.cpp
   tests/native/fake_module.cpp
+  standin/aircraft.cpp
 )
 target_link_libraries(verlisk_native_tests PRIVATE verlisk_core GTest::gtest_main)
 target_include_directories(verlisk_native_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests/native)

@@ -4,6 +4,7 @@
 
 #include "app/frm_start.h"
 #include "app/layout/controls.h"
+#include "log_pattern.h"
 #include "reporting/config_file.h"
 #include "ui_driver.h"
 
@@ -15,9 +16,6 @@ using namespace driver;
 std::wstring VerliskExe() { return BinDir() + L"\\Verlisk.exe"; }
 
 HWND Ctl(HWND main, Control c) { return GetDlgItem(main, static_cast<int>(c)); }
-
-// A stamp in the en-US general date format, as the test prefix is set up.
-const std::string kStamp = R"(\d{1,2}/\d{1,2}/\d{4} \d{1,2}:\d{2}:\d{2} [AP]M: )";
 
 // Verlisk started in its own working folder, its window found.
 struct Started {
@@ -94,9 +92,7 @@ TEST(Window, OpensAsDesignedAndClosesWithoutWritingAnything) {
 
     std::string log;
     ASSERT_TRUE(s.dir.Read(L"log.txt", log));
-    EXPECT_TRUE(
-        std::regex_match(log, std::regex(kStamp + "Version 2\\.0R27\r\n" + kStamp + "INIT OK\r\n")))
-        << log;
+    EXPECT_TRUE(std::regex_match(log, FreshLog())) << log;
 
     ASSERT_NO_FATAL_FAILURE(s.Close());
     std::string after, cfgAfter;
@@ -110,13 +106,11 @@ TEST(Window, DrawsARandomIdentifierWithoutConfiguration) {
     Started s;
     ASSERT_NO_FATAL_FAILURE(s.Start());
     const std::string id = Text(Ctl(s.main, Control::txtClientID));
-    EXPECT_TRUE(std::regex_match(id, std::regex("[a-hjkmnq-tw-zA-HJKMNQ-TW-Z02-9]{8}"))) << id;
+    EXPECT_TRUE(std::regex_match(id, std::regex(kRandomId))) << id;
     std::string log;
     ASSERT_TRUE(s.dir.Read(L"log.txt", log));
     // "No config file" went into a log that the reset then deleted.
-    EXPECT_TRUE(
-        std::regex_match(log, std::regex(kStamp + "Version 2\\.0R27\r\n" + kStamp + "INIT OK\r\n")))
-        << log;
+    EXPECT_TRUE(std::regex_match(log, FreshLog())) << log;
     ASSERT_NO_FATAL_FAILURE(s.Close());
     std::string cfg;
     EXPECT_FALSE(s.dir.Read(L"verlisk.cfg", cfg));  // nothing writes it at start-up
@@ -147,26 +141,22 @@ TEST_P(BadFolders, ProgramStartsAndRuns) {
             // what it held before is never lost.
             EXPECT_EQ(log.rfind(GetParam().logStart, 0), 0u) << log;
         } else {
-            EXPECT_TRUE(std::regex_match(
-                log, std::regex(kStamp + "Version 2\\.0R27\r\n" + kStamp + "INIT OK\r\n")))
-                << log;
+            EXPECT_TRUE(std::regex_match(log, FreshLog())) << log;
         }
     }
     ASSERT_NO_FATAL_FAILURE(s.Close());
 }
-
-const char* kRandom = "[a-hjkmnq-tw-zA-HJKMNQ-TW-Z02-9]{8}";
 
 INSTANTIATE_TEST_SUITE_P(
     Folders, BadFolders,
     ::testing::Values(
         BadFolder{"ConfigIsADirectory",
                   [](TempDir& d) { CreateDirectoryW(d.file(L"verlisk.cfg").c_str(), nullptr); },
-                  kRandom, nullptr},
+                  kRandomId, nullptr},
         BadFolder{
             "ConfigIsBinary",
             [](TempDir& d) { d.Write(L"verlisk.cfg", std::string("\x00\xff\xfe\r\n\x01\x02", 7)); },
-            kRandom, nullptr},
+            kRandomId, nullptr},
         BadFolder{"ConfigIsTenMegabytes",
                   [](TempDir& d) {
                       d.Write(L"verlisk.cfg",
@@ -174,17 +164,17 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "bigfile1", nullptr},
         BadFolder{"ConfigHasLfLineEnds",
-                  [](TempDir& d) { d.Write(L"verlisk.cfg", "[CLIENTID]\nlfonly\n"); }, kRandom,
+                  [](TempDir& d) { d.Write(L"verlisk.cfg", "[CLIENTID]\nlfonly\n"); }, kRandomId,
                   nullptr},
         BadFolder{"LogIsReadOnly",
                   [](TempDir& d) {
                       d.Write(L"log.txt", "kept\r\n");
                       SetFileAttributesW(d.file(L"log.txt").c_str(), FILE_ATTRIBUTE_READONLY);
                   },
-                  kRandom, "kept\r\n"},
+                  kRandomId, "kept\r\n"},
         BadFolder{"LogIsADirectory",
                   [](TempDir& d) { CreateDirectoryW(d.file(L"log.txt").c_str(), nullptr); },
-                  kRandom, nullptr}),
+                  kRandomId, nullptr}),
     [](const auto& i) { return std::string(i.param.name); });
 
 }  // namespace
