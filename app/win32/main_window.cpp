@@ -352,13 +352,13 @@ void MainWindow::Unload() {
 
 HBRUSH MainWindow::ColorStatic(HDC dc, HWND child) {
     const auto id = static_cast<Control>(GetDlgCtrlID(child));
-    const L::ControlSpec* spec = nullptr;
+    const L::ControlSpec* design = nullptr;
     for (const auto& c : L::Controls()) {
-        if (c.id == id) spec = &c;
+        if (c.id == id) design = &c;
     }
-    if (!spec) return nullptr;
-    if (spec->fore.kind != L::Color::Default) SetTextColor(dc, ToColorRef(spec->fore));
-    switch (spec->back.kind) {
+    if (!design) return nullptr;
+    if (design->fore.kind != L::Color::Default) SetTextColor(dc, ToColorRef(design->fore));
+    switch (design->back.kind) {
         case L::Color::Transparent: {
             // Paint the label with the window's own background, aligned to it.
             SetBkMode(dc, TRANSPARENT);
@@ -368,10 +368,10 @@ HBRUSH MainWindow::ColorStatic(HDC dc, HWND child) {
             return backgroundBrush_;
         }
         case L::Color::System:
-            SetBkColor(dc, ToColorRef(spec->back));
-            return GetSysColorBrush(static_cast<int>(spec->back.value));
+            SetBkColor(dc, ToColorRef(design->back));
+            return GetSysColorBrush(static_cast<int>(design->back.value));
         case L::Color::Rgb: {
-            const COLORREF color = ToColorRef(spec->back);
+            const COLORREF color = ToColorRef(design->back);
             SetBkColor(dc, color);
             auto& brush = solidBrushes_[color];
             if (!brush) brush = CreateSolidBrush(color);

@@ -60,17 +60,6 @@ TEST(VersionText, DigitsAndBuildLetter) {
     EXPECT_EQ(GateVersionValue(" 3.4"), 3.4);
 }
 
-TEST(Tables, CodesAndSimulators) {
-    EXPECT_EQ(IpcErrorText(0), "FSUIPC OK");
-    EXPECT_EQ(IpcErrorText(2), "Cannot link to FSUIPC or WideClient");
-    EXPECT_EQ(IpcErrorText(15),
-              "Read or Write request cannot be added, memory for Process is full");
-    EXPECT_EQ(IpcErrorText(16), "");
-    EXPECT_EQ(SimNames(0), "Any");
-    EXPECT_EQ(SimNames(8), "FSYETANOTHER");
-    EXPECT_EQ(SimNames(9), "");
-}
-
 struct ConnectCase {
     const char* name;
     std::function<void(testing::FakeModule&)> arrange;
