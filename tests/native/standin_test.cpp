@@ -69,11 +69,11 @@ TEST(StandIn, MalformedRequestsAreRefused) {
         const char* name;
         std::uint32_t kind, offset, size;
     };
-    for (const auto& c : {Case{"UnknownKind", 3, 0x3304, 4},
-                          Case{"SizePastTheArea", kReadKind, 0x3304, 40000},
-                          Case{"HugeSize", kWriteKind, 0x3304, 0xFFFFFFF0u},
-                          Case{"OffsetPastTheSpace", kReadKind, 0xFFFF, 8},
-                          Case{"OffsetWraps", kWriteKind, 0xFFFFFFFFu, 2}}) {
+    for (const auto& c :
+         {Case{"UnknownKind", 3, 0x3304, 4}, Case{"SizePastTheArea", kReadKind, 0x3304, 40000},
+          Case{"HugeSize", kWriteKind, 0x3304, 0xFFFFFFF0u},
+          Case{"OffsetPastTheSpace", kReadKind, 0xFFFF, 8},
+          Case{"OffsetWraps", kWriteKind, 0xFFFFFFFFu, 2}}) {
         Aircraft a(Options{});
         std::vector<std::uint8_t> area(64);
         Put32(&area[0], c.kind);
@@ -98,10 +98,13 @@ TEST(StandIn, CommandLine) {
     EXPECT_EQ(o.tanks[8], 9);
     EXPECT_EQ(o.fault, Options::Fault::Hang);
     EXPECT_EQ(o.delayMs, 30000u);
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--version"}, {"--version", "x1"}, {"--class", "OTHER"},
-          {"--tanks", "1,2,3"}, {"--tanks", "1,2,3,4,5,6,7,8,9,10"}, {"--fault", "melt"},
-          {"--nonsense", "1"}}) {
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--version"},
+                                                {"--version", "x1"},
+                                                {"--class", "OTHER"},
+                                                {"--tanks", "1,2,3"},
+                                                {"--tanks", "1,2,3,4,5,6,7,8,9,10"},
+                                                {"--fault", "melt"},
+                                                {"--nonsense", "1"}}) {
         Options ignored;
         EXPECT_NE(ParseOptions(bad, ignored), "") << bad[0];
     }
