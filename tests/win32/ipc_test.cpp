@@ -191,3 +191,25 @@ TEST(Verlisk, RefusesAnOldModuleAndEndsTidily) {
 
 }  // namespace
 }  // namespace verlisk
+
+namespace verlisk {
+namespace {
+
+TEST(Verlisk, ClosingTheWindowUnderAnOpenMessageBoxEndsCleanly) {
+    StandIn module(L"--version 0x33300000");
+    ASSERT_NE(module.window, nullptr);
+    TempDir work;
+    Process verlisk(BinDir() + L"\\Verlisk.exe", L"", work.path());
+    const auto box = WaitForMessageBox(verlisk.pid(), 20s);
+    ASSERT_NE(box.hwnd, nullptr);
+    HWND main = WaitForWindow(verlisk.pid(), L"VerliskMainWindow", 5s);
+    ASSERT_NE(main, nullptr);
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD exitCode = 1;
+    ASSERT_TRUE(verlisk.WaitExit(10s, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(module.Record(), "");  // the pilot closed it: no orderly shutdown ran
+}
+
+}  // namespace
+}  // namespace verlisk
