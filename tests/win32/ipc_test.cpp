@@ -155,15 +155,22 @@ TEST_F(IpcTest, ManyOpenCloseCyclesLeakNothing) {
     EXPECT_EQ(GlobalFindAtomA(AreaName().c_str()), 0);
 }
 
-// The real program against a module older than 3.4: it logs, tells the pilot, and
-// on OK blanks the simulator's message line and ends.
-TEST(Verlisk, RefusesAnOldModuleAndEndsTidily) {
-    StandIn module(L"--version 0x33300000");
-    ASSERT_NE(module.window, nullptr);
+// The real program against a module older than 3.4, its refusal on screen.
+struct OldModule : ::testing::Test {
+    StandIn module{L"--version 0x33300000"};
     TempDir work;
-    Process verlisk(BinDir() + L"\\Verlisk.exe", L"", work.path());
-    const auto box = WaitForMessageBox(verlisk.pid(), 20s);
-    ASSERT_NE(box.hwnd, nullptr);
+    Process verlisk{BinDir() + L"\\Verlisk.exe", L"", work.path()};
+    MessageBoxInfo box;
+
+    void SetUp() override {
+        ASSERT_NE(module.window, nullptr);
+        box = WaitForMessageBox(verlisk.pid(), 20s);
+        ASSERT_NE(box.hwnd, nullptr);
+    }
+};
+
+// It logs, tells the pilot, and on OK blanks the simulator's message line and ends.
+TEST_F(OldModule, RefusesItAndEndsTidily) {
     EXPECT_EQ(box.title, "Verlisk");
     EXPECT_EQ(box.text,
               "FSUIPC Version:  3.3  Oops! Now requires FSUIPC Version 3.4 or better.  Update "
@@ -189,19 +196,7 @@ TEST(Verlisk, RefusesAnOldModuleAndEndsTidily) {
     EXPECT_FALSE(work.Read(L"verlisk.cfg", cfg));
 }
 
-}  // namespace
-}  // namespace verlisk
-
-namespace verlisk {
-namespace {
-
-TEST(Verlisk, ClosingTheWindowUnderAnOpenMessageBoxEndsCleanly) {
-    StandIn module(L"--version 0x33300000");
-    ASSERT_NE(module.window, nullptr);
-    TempDir work;
-    Process verlisk(BinDir() + L"\\Verlisk.exe", L"", work.path());
-    const auto box = WaitForMessageBox(verlisk.pid(), 20s);
-    ASSERT_NE(box.hwnd, nullptr);
+TEST_F(OldModule, ClosingTheWindowUnderItsMessageBoxEndsCleanly) {
     HWND main = WaitForWindow(verlisk.pid(), L"VerliskMainWindow", 5s);
     ASSERT_NE(main, nullptr);
     PostMessageW(main, WM_CLOSE, 0, 0);
