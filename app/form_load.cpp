@@ -8,7 +8,13 @@ namespace verlisk {
 
 namespace {
 constexpr const char* kLogFile = "log.txt";
+
+// major.minor, the separator, revision: "2.0.27" for the status bar, "2.0R27" for the log.
+std::string VersionWith(const char* beforeRevision) {
+    return std::to_string(VERLISK_VERSION_MAJOR) + "." + std::to_string(VERLISK_VERSION_MINOR) +
+           beforeRevision + std::to_string(VERLISK_VERSION_REVISION);
 }
+}  // namespace
 
 std::string InformationText() {
     return std::string(
@@ -25,16 +31,12 @@ std::string InformationText() {
 void FrmStart::Form_Load() {
     p_.view.SetText(Control::Label1, InformationText());
     ConfigRead();
-    VersionText = std::to_string(VERLISK_VERSION_MAJOR) + "." +
-                  std::to_string(VERLISK_VERSION_MINOR) + "." +
-                  std::to_string(VERLISK_VERSION_REVISION);
+    VersionText = VersionWith(".");
     p_.view.SetPanelText(3, "Version: " + VersionText);
     if (!FirstLoadDone) {
         // A log that cannot be deleted is simply continued: the lines still go on.
         if (p_.files.IsOrdinaryFile(kLogFile)) p_.files.Delete(kLogFile);
-        logthis("Version " + std::to_string(VERLISK_VERSION_MAJOR) + "." +
-                std::to_string(VERLISK_VERSION_MINOR) + "R" +
-                std::to_string(VERLISK_VERSION_REVISION));
+        logthis("Version " + VersionWith("R"));
         FirstLoadDone = true;
     }
     p_.view.SetPanelText(2, "STOPPED");
@@ -43,8 +45,10 @@ void FrmStart::Form_Load() {
     p_.view.SetText(Control::txtClientID, ClientID);
 }
 
+std::string FrmStart::NowText() { return DateTimeText(WholeSeconds(p_.clock.Now()), p_.regional); }
+
 void FrmStart::logthis(std::string_view text) {
-    std::string line = DateTimeText(WholeSeconds(p_.clock.Now()), p_.regional);
+    std::string line = NowText();
     line += ": ";
     line += text;
     line += "\r\n";

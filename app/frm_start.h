@@ -74,6 +74,9 @@ class FrmStart {
     bool ConfigWriteFailureTold = false;
 
   private:
+    // The local time, to the second, as date-time text in the user's formats.
+    std::string NowText();
+
     FrmStartPorts p_;
 };
 

@@ -11,8 +11,7 @@ void FrmStart::ConfigRead() {
 }
 
 void FrmStart::ConfigWrite() {
-    const auto text =
-        ConfigFileText(ClientID, DateTimeText(WholeSeconds(p_.clock.Now()), p_.regional));
+    const auto text = ConfigFileText(ClientID, NowText());
     if (p_.files.WriteAll(kConfigFileName, text) || ConfigWriteFailureTold) return;
     // Told once per run: the pilot can fly on, only the identifier is not kept.
     ConfigWriteFailureTold = true;
