@@ -77,10 +77,15 @@ std::span<const ControlSpec> Controls() { return kControls; }
 std::span<const PanelSpec> Panels() { return kPanels; }
 std::span<const Control> FocusOrder() { return kFocusOrder; }
 
-const ControlSpec& Find(Control id) {
+const ControlSpec* Lookup(Control id) {
     for (const auto& c : kControls) {
-        if (c.id == id) return c;
+        if (c.id == id) return &c;
     }
+    return nullptr;
+}
+
+const ControlSpec& Find(Control id) {
+    if (const ControlSpec* c = Lookup(id)) return *c;
     throw std::out_of_range("no such control");
 }
 

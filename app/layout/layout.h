@@ -68,6 +68,8 @@ inline constexpr int kTimerIntervalMs = 500;
 std::span<const ControlSpec> Controls();
 std::span<const PanelSpec> Panels();
 const ControlSpec& Find(Control id);
+// The same without throwing: nullptr for an id the design does not have.
+const ControlSpec* Lookup(Control id);
 
 // Controls that take the keyboard focus, in tab order; the first holds it at open.
 std::span<const Control> FocusOrder();

@@ -158,6 +158,10 @@ void MainWindow::FreeDpiResources() {
     fonts_.clear();
     for (auto& [color, brush] : solidBrushes_) DeleteObject(brush);
     solidBrushes_.clear();
+    FreeBackground();
+}
+
+void MainWindow::FreeBackground() {
     if (backgroundBrush_) DeleteObject(backgroundBrush_);
     backgroundBrush_ = nullptr;
     if (background_) DeleteObject(background_);
@@ -216,8 +220,7 @@ void MainWindow::ApplyDpi(UINT dpi) {
 // The teal ground, the picture at its natural size from the top-left corner, and
 // the dark-blue panel, composed once per DPI into one bitmap.
 void MainWindow::BuildBackground() {
-    if (backgroundBrush_) DeleteObject(backgroundBrush_);
-    if (background_) DeleteObject(background_);
+    FreeBackground();
     const int w = Px(L::kClientWidthTwips, dpi_), h = Px(L::kClientHeightTwips, dpi_);
     HDC screen = GetDC(hwnd_);
     background_ = CreateCompatibleBitmap(screen, w, h);
@@ -351,11 +354,7 @@ void MainWindow::Unload() {
 }
 
 HBRUSH MainWindow::ColorStatic(HDC dc, HWND child) {
-    const auto id = static_cast<Control>(GetDlgCtrlID(child));
-    const L::ControlSpec* design = nullptr;
-    for (const auto& c : L::Controls()) {
-        if (c.id == id) design = &c;
-    }
+    const L::ControlSpec* design = L::Lookup(static_cast<Control>(GetDlgCtrlID(child)));
     if (!design) return nullptr;
     if (design->fore.kind != L::Color::Default) SetTextColor(dc, ToColorRef(design->fore));
     switch (design->back.kind) {

@@ -45,6 +45,7 @@ class MainWindow : public FormView {
     void CreateControls();
     void ApplyDpi(UINT dpi);
     void BuildBackground();
+    void FreeBackground();
     void FreeDpiResources();
     HBRUSH ColorStatic(HDC dc, HWND child);
     HWND Child(Control c) const;

@@ -139,24 +139,26 @@ void Process::Kill() {
     }
 }
 
-HWND WaitForWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout) {
+namespace {
+HWND WaitForOwned(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout,
+                  bool visibleOnly) {
     return FindTopLevel(
         [&](HWND h) {
             DWORD owner = 0;
             GetWindowThreadProcessId(h, &owner);
-            return owner == pid && IsWindowVisible(h) && (!className || ClassOf(h) == className);
+            return owner == pid && (!visibleOnly || IsWindowVisible(h)) &&
+                   (!className || ClassOf(h) == className);
         },
         timeout);
 }
+}  // namespace
+
+HWND WaitForWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout) {
+    return WaitForOwned(pid, className, timeout, true);
+}
 
 HWND WaitForHiddenWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout) {
-    return FindTopLevel(
-        [&](HWND h) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(h, &owner);
-            return owner == pid && ClassOf(h) == className;
-        },
-        timeout);
+    return WaitForOwned(pid, className, timeout, false);
 }
 
 HWND WaitForClass(const wchar_t* className, std::chrono::milliseconds timeout) {
