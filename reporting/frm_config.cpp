@@ -1,5 +1,4 @@
 #include "app/frm_start.h"
-#include "common/text.h"
 #include "reporting/config_file.h"
 
 namespace verlisk {
