@@ -31,11 +31,4 @@ class FormView {
     virtual void Unload() = 0;
 };
 
-// Ending the process at once.
-class ProcessControl {
-  public:
-    virtual ~ProcessControl() = default;
-    [[noreturn]] virtual void EndProcess() = 0;
-};
-
 }  // namespace verlisk

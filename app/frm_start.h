@@ -1,5 +1,14 @@
 #pragma once
 
+// The main window's state and handlers. Which file holds which handler:
+//   frm_start_load.cpp    Form_Load, logthis
+//   frm_start_config.cpp  ConfigRead, ConfigWrite, RandomString
+//   frm_start_link.cpp    FSUIPCConnect, FSUIPCVersionString, SimMessage, TidyExit
+//   frm_start_radar.cpp   Timer_Radar_Timer
+//   frm_start_phase.cpp   Timer_PhaseControl_Timer
+// They sit above the pure pieces they use (common/, simlink/, reporting/), which
+// never include anything of app/.
+
 #include <cstdint>
 #include <string>
 #include <string_view>

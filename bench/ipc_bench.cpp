@@ -12,7 +12,7 @@
 
 #include "bench_util.h"
 #include "simlink/fsuipc.h"
-#include "simlink/ipc_area.h"
+#include "simlink/ipc_protocol.h"
 #include "simlink/win32/ipc_system_win32.h"
 #include "ui_driver.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/layout/layout.h"
 #include "bench_util.h"
 #include "ui_driver.h"
 
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
     std::vector<double> vt, mt, vm, mm;
     for (int i = 0; i < runs; ++i) {
         Sample v, m;
-        if (!Measure(bin + L"\\Verlisk.exe", L"VerliskMainWindow", v) ||
+        if (!Measure(bin + L"\\Verlisk.exe", verlisk::layout::kWindowClass, v) ||
             !Measure(bin + L"\\bench-minimal-window.exe", L"BenchMinimalWindow", m)) {
             std::fprintf(stderr, "a program did not show its window\n");
             return 1;

@@ -3,7 +3,8 @@ option(VERLISK_FUZZ "Build the libFuzzer targets instead of the unit tests" OFF)
 
 if(VERLISK_FUZZ)
   target_compile_options(verlisk_core PRIVATE -fsanitize=fuzzer-no-link)
-  add_executable(fuzz_reply_walk tests/fuzz/reply_walk_fuzz.cpp tests/native/fake_module.cpp)
+  add_executable(fuzz_reply_walk tests/fuzz/reply_walk_fuzz.cpp tests/native/fake_module.cpp
+                 standin/aircraft.cpp)
   target_link_libraries(fuzz_reply_walk PRIVATE verlisk_core)
   target_include_directories(fuzz_reply_walk PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests/native)
   target_compile_options(fuzz_reply_walk PRIVATE -fsanitize=fuzzer)

@@ -41,4 +41,11 @@ class FileSystem {
     virtual bool Append(const std::string& name, std::string_view bytes) = 0;
 };
 
+// Ending the process at once.
+class ProcessControl {
+  public:
+    virtual ~ProcessControl() = default;
+    [[noreturn]] virtual void EndProcess() = 0;
+};
+
 }  // namespace verlisk

@@ -18,7 +18,6 @@ std::int32_t Shift(std::int32_t value, std::int32_t bits, bool left) {
     if (left) return ToInt32(value * factor);
     const std::int32_t divisor = ToInt32(factor);
     if (divisor == 0) throw ShiftError(11, "Division by zero");
-    if (divisor == -1 && value == INT32_MIN) throw ShiftError(6, "Overflow");
     return value / divisor;
 }
 

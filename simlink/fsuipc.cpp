@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "simlink/ipc_area.h"
+#include "simlink/ipc_protocol.h"
 
 namespace verlisk {
 
@@ -35,22 +35,22 @@ bool FsuipcLink::IpcOpen(const std::int32_t& requestedSim, std::int32_t& result)
     IpcVersion = 0;
     IpcSimVersion = 0;
     if (IpcView != nullptr) {
-        result = 1;
+        result = kAlreadyOpen;
         return false;
     }
     IpcViaWideClient = false;
-    IpcWindow = sys_.FindWindowExA("UIPCMAIN");
+    IpcWindow = sys_.FindWindowExA(kModuleClass);
     if (IpcWindow == 0) {
-        IpcWindow = sys_.FindWindowExA("FS98MAIN");
+        IpcWindow = sys_.FindWindowExA(kWideClientClass);
         IpcViaWideClient = true;
     }
     if (IpcWindow == 0) {
-        result = 2;
+        result = kNoModule;
         return false;
     }
     IpcMessage = sys_.RegisterWindowMessageA(kMessageName);
     if (IpcMessage == 0) {
-        result = 3;
+        result = kRegisterFailed;
         return false;
     }
     std::uint32_t attempt = 0;
@@ -64,33 +64,33 @@ bool FsuipcLink::IpcOpen(const std::int32_t& requestedSim, std::int32_t& result)
     // String atoms start at 0xC000, so the stored value is negative like a 16-bit
     // integer would be; the system is given its low 16 bits back.
     IpcAtom = static_cast<std::int16_t>(sys_.GlobalAddAtomA(name.c_str()));
-    if (IpcAtom == 0) return fail(4);
+    if (IpcAtom == 0) return fail(kAtomFailed);
     IpcMapping = sys_.CreateFileMappingA(static_cast<std::uint32_t>(kAreaSize), name.c_str());
-    if (IpcMapping == 0 || sys_.GetLastError() == kErrorAlreadyExists) return fail(5);
+    if (IpcMapping == 0 || sys_.GetLastError() == kErrorAlreadyExists) return fail(kMappingFailed);
     IpcView = sys_.MapViewOfFile(IpcMapping);
-    if (IpcView == nullptr) return fail(6);
+    if (IpcView == nullptr) return fail(kViewFailed);
     IpcNext = IpcView;
 
     for (int pass = 1; pass <= kHandshakePasses && (IpcVersion == 0 || IpcSimVersion == 0);
          ++pass) {
         std::int32_t code = 0;
-        if (!IpcRead(0x3304, 4, &IpcVersion, code)) return fail(code);
-        if (!IpcRead(0x3308, 4, &IpcSimVersion, code)) return fail(code);
-        if (!IpcWrite(0x330A, 2, &IpcLibVersion, code) && pass == 1) return fail(code);
+        if (!IpcRead(offset::kVersion, 4, &IpcVersion, code)) return fail(code);
+        if (!IpcRead(offset::kSimVersion, 4, &IpcSimVersion, code)) return fail(code);
+        if (!IpcWrite(offset::kLibVersion, 2, &IpcLibVersion, code) && pass == 1) return fail(code);
         if (!IpcProcess(code)) return fail(code);
         sys_.Sleep(100);
     }
 
-    if (IpcVersion >= 0x19980005 &&
-        (static_cast<std::uint32_t>(IpcSimVersion) & 0xFFFF0000u) == 0xFADE0000u) {
+    if (IpcVersion >= kOldestModule &&
+        (static_cast<std::uint32_t>(IpcSimVersion) & 0xFFFF0000u) == kCheckPattern) {
         IpcSimVersion &= 0xFFFF;
         if (requestedSim == 0 || requestedSim == IpcSimVersion) {
-            result = 0;
+            result = kOk;
             return true;
         }
-        return fail(8);
+        return fail(kWrongSim);
     }
-    return fail(IpcViaWideClient ? 14 : 7);
+    return fail(IpcViaWideClient ? kWideClientAlone : kWrongModule);
 }
 
 void FsuipcLink::IpcClose() {
@@ -109,20 +109,20 @@ void FsuipcLink::IpcClose() {
         sys_.CloseHandle(IpcMapping);
         IpcMapping = 0;
     }
-    destinations_.clear();
+    ForgetDestinations();
 }
 
 bool FsuipcLink::Queue(std::uint32_t kind, std::int32_t offset, std::int32_t size,
                        const void* source, std::int32_t& result) {
     if (IpcView == nullptr) {
-        result = 9;
+        result = kNotOpen;
         return false;
     }
     const std::size_t header = kind == kReadKind ? kReadHeader : kWriteHeader;
     const auto used = static_cast<std::size_t>(IpcNext - IpcView);
     const auto bytes = static_cast<std::uint64_t>(static_cast<std::uint32_t>(size));
     if (size < 0 || used + 4 + header + bytes > kCapacity) {
-        result = 15;
+        result = kAreaFull;
         return false;
     }
     Put32(IpcNext, kind);
@@ -145,7 +145,7 @@ bool FsuipcLink::Queue(std::uint32_t kind, std::int32_t offset, std::int32_t siz
         }
         IpcNext += size;
     }
-    result = 0;
+    result = kOk;
     return true;
 }
 
@@ -169,18 +169,17 @@ bool FsuipcLink::IpcWriteString(std::int32_t offset, std::int32_t size, std::str
     return Queue(kWriteKind, offset, size, text.data(), result);
 }
 
-void FsuipcLink::EndBatch() {
-    IpcNext = IpcView;
-    destinations_.clear();
-}
+// The batch's destinations are good for one reply only: a later reply naming them
+// must not reach memory that its caller may have given up.
+void FsuipcLink::ForgetDestinations() { destinations_.clear(); }
 
 bool FsuipcLink::IpcProcess(std::int32_t& result) {
     if (IpcView == nullptr) {
-        result = 9;
+        result = kNotOpen;
         return false;
     }
     if (IpcNext == IpcView) {
-        result = 10;
+        result = kNothingQueued;
         return false;
     }
     Put32(IpcNext, 0);
@@ -198,17 +197,17 @@ bool FsuipcLink::IpcProcess(std::int32_t& result) {
         // Older Windows left no error after a time-out; current Windows and Wine say
         // ERROR_TIMEOUT. Both are the module not answering in time.
         const std::uint32_t error = sys_.GetLastError();
-        result = error == 0 || error == kErrorTimeout ? 11 : 12;
-        EndBatch();
+        result = error == 0 || error == kErrorTimeout ? kTimedOut : kSendFailed;
+        ForgetDestinations();
         return false;
     }
     if (reply != 1) {
-        result = 13;
-        EndBatch();
+        result = kBadData;
+        ForgetDestinations();
         return false;
     }
     const bool ok = WalkReply(result);
-    EndBatch();
+    ForgetDestinations();
     return ok;
 }
 
@@ -220,7 +219,7 @@ bool FsuipcLink::WalkReply(std::int32_t& result) {
         if (pos + 4 > kAreaSize) break;
         const std::uint32_t kind = Get32(IpcView + pos) & 0xFFFF;
         if (kind == 0) {
-            result = 0;
+            result = kOk;
             return true;
         }
         const std::size_t header = kind == kReadKind    ? kReadHeader
@@ -240,7 +239,7 @@ bool FsuipcLink::WalkReply(std::int32_t& result) {
         }
         pos = static_cast<std::size_t>(end);
     }
-    result = 13;
+    result = kBadData;
     return false;
 }
 

@@ -53,7 +53,7 @@ class FsuipcLink {
     bool Queue(std::uint32_t kind, std::int32_t offset, std::int32_t size, const void* source,
                std::int32_t& result);
     bool WalkReply(std::int32_t& result);
-    void EndBatch();
+    void ForgetDestinations();
 
     IpcSystem& sys_;
     std::vector<Destination> destinations_;

@@ -1,25 +1,17 @@
 #include "standin/aircraft.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
 
-#include "simlink/ipc_area.h"
+#include "simlink/ipc_protocol.h"
 
 namespace verlisk::standin {
 
 using namespace ipc;
 
 namespace {
-
-void Put(std::vector<std::uint8_t>& space, std::uint32_t offset, const void* data, std::size_t n) {
-    std::memcpy(space.data() + offset, data, n);
-}
-
-template <typename T>
-void PutValue(std::vector<std::uint8_t>& space, std::uint32_t offset, T value) {
-    Put(space, offset, &value, sizeof value);
-}
 
 std::uint32_t ParseNumber(const std::string& s) {
     std::size_t used = 0;
@@ -41,6 +33,9 @@ std::string Usage() {
            "  --gross POUNDS      gross weight at start\n"
            "  --burn PPH          fuel burned, pounds per hour of wall-clock time\n"
            "  --lat DEG --lon DEG position\n"
+           "  --poke OFFSET=VALUE put a raw 32-bit value at an offset (repeatable),\n"
+           "                      e.g. --poke 0x0564=10001756 for an impossible latitude\n"
+           "  --answers N         answer N requests, then reply 0 to every later one\n"
            "  --fault KIND        hang | reply0 | badkind | zeros | slow\n"
            "  --delay MS          how long a hang or slow answer takes (hang: 30000)\n"
            "  --record FILE       append the display texts the program sends to FILE\n";
@@ -60,7 +55,7 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
                 if (v != "UIPCMAIN" && v != "FS98MAIN") return "class must be UIPCMAIN or FS98MAIN";
                 o.windowClass = v;
             } else if (a == "--title") {
-                if (v.size() > 255) return "title longer than 255 bytes";
+                if (v.size() > kTitleSize) return "title longer than 256 bytes";
                 o.title = v;
             } else if (a == "--zfw") {
                 o.zeroFuelWeight = std::stod(v);
@@ -82,6 +77,14 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
                 o.latitude = std::stod(v);
             } else if (a == "--lon") {
                 o.longitude = std::stod(v);
+            } else if (a == "--poke") {
+                const auto eq = v.find('=');
+                if (eq == std::string::npos) return "--poke takes OFFSET=VALUE";
+                o.pokes.emplace_back(
+                    ParseNumber(v.substr(0, eq)),
+                    static_cast<std::uint32_t>(std::stoll(v.substr(eq + 1), nullptr, 0)));
+            } else if (a == "--answers") {
+                o.answers = ParseNumber(v);
             } else if (a == "--delay") {
                 o.delayMs = ParseNumber(v);
             } else if (a == "--record") {
@@ -112,29 +115,43 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
     return "";
 }
 
-Aircraft::Aircraft(const Options& o) : space_(0x10000), o_(o) {
-    PutValue(space_, 0x3304, o.version);
-    PutValue(space_, 0x3308, 0xFADE0000u | o.sim);
-    const std::int32_t zfw = static_cast<std::int32_t>(std::lround(o.zeroFuelWeight * 256));
-    PutValue(space_, 0x3BFC, zfw);
-    constexpr std::uint32_t kTankOffsets[9] = {0x0B78, 0x0B80, 0x0B88, 0x0B90, 0x0B98,
-                                               0x0BA0, 0x0BA8, 0x1248, 0x1250};
-    for (int t = 0; t < 9; ++t)
-        PutValue(space_, kTankOffsets[t], o.tanks[static_cast<std::size_t>(t)]);
-    const auto lat = static_cast<std::int32_t>(std::lround(o.latitude * 10001750.0 / 90.0));
-    const auto lon =
-        static_cast<std::int32_t>(std::llround(o.longitude * 65536.0 * 65536.0 / 360.0));
-    PutValue(space_, 0x0564, lat);
-    PutValue(space_, 0x056C, lon);
-    Put(space_, 0x3D00, o.title.c_str(), o.title.size() + 1);
+Aircraft::Aircraft(const Options& o) : options(o), space_(0x10000) {
+    Poke32(offset::kVersion, o.version);
+    Poke32(offset::kSimVersion, kCheckPattern | o.sim);
+    Poke32(offset::kZeroFuelWeight,
+           static_cast<std::uint32_t>(std::lround(o.zeroFuelWeight * 256)));
+    for (std::size_t t = 0; t < offset::kTanks.size(); ++t) {
+        Poke32(offset::kTanks[t], static_cast<std::uint32_t>(o.tanks[t]));
+    }
+    Poke32(offset::kLatitude,
+           static_cast<std::uint32_t>(std::lround(o.latitude * 10001750.0 / 90.0)));
+    Poke32(offset::kLongitude,
+           static_cast<std::uint32_t>(std::llround(o.longitude * 65536.0 * 65536.0 / 360.0)));
+    // A title of the full 256 bytes has no terminator, as the simulator's may not.
+    Poke(offset::kTitle, o.title.c_str(), std::min(o.title.size() + 1, kTitleSize));
+    for (const auto& [at, value] : o.pokes) Poke32(at, value);
 }
 
-void Aircraft::Refresh(double hours) {
-    PutValue(space_, 0x30C0, o_.grossWeight - o_.burnPerHour * hours);
+void Aircraft::Poke(std::uint32_t at, const void* data, std::size_t n) {
+    if (at + n <= space_.size()) std::memcpy(space_.data() + at, data, n);
+}
+
+std::vector<std::string> Aircraft::Messages() const {
+    std::vector<std::string> out;
+    for (const auto& [at, data] : writes) {
+        const auto* text = reinterpret_cast<const char*>(data.data());
+        if (at == offset::kMessageText) {
+            out.push_back("text:" + std::string(text, strnlen(text, data.size())));
+        } else if (at == offset::kMessageControl && data.size() == 2) {
+            out.push_back("display:" + std::to_string(data[0] | (data[1] << 8)));
+        }
+    }
+    return out;
 }
 
 bool Aircraft::Serve(std::uint8_t* area, std::size_t size, double hours) {
-    Refresh(hours);
+    const double gross = options.grossWeight - options.burnPerHour * hours;
+    Poke(offset::kGrossWeight, &gross, sizeof gross);
     std::size_t pos = 0;
     while (pos + 4 <= size) {
         const std::uint32_t kind = Get32(area + pos);
@@ -142,27 +159,22 @@ bool Aircraft::Serve(std::uint8_t* area, std::size_t size, double hours) {
         if (kind != kReadKind && kind != kWriteKind) return false;
         const std::size_t header = kind == kReadKind ? kReadHeader : kWriteHeader;
         if (pos + header > size) return false;
-        const std::uint64_t offset = Get32(area + pos + 4);
+        const std::uint64_t at = Get32(area + pos + 4);
         const std::uint64_t n = Get32(area + pos + 8);
-        if (pos + header + n > size || offset + n > space_.size()) return false;
+        if (pos + header + n > size || at + n > space_.size()) return false;
         std::uint8_t* data = area + pos + header;
         if (kind == kReadKind) {
-            if (o_.fault == Options::Fault::Zeros) {
+            if (options.fault == Options::Fault::Zeros) {
                 std::memset(data, 0, n);
             } else {
-                std::memcpy(data, space_.data() + offset, n);
+                std::memcpy(data, space_.data() + at, n);
             }
         } else {
-            // 0x330A is the client library's version: write-only, stored apart from
-            // the check pattern that shares its bytes when read.
-            if (offset != 0x330A) std::memcpy(space_.data() + offset, data, n);
-            if (offset == 0x3380) {
-                messages.push_back("text:" +
-                                   std::string(reinterpret_cast<const char*>(data),
-                                               strnlen(reinterpret_cast<const char*>(data), n)));
-            } else if (offset == 0x32FA && n == 2) {
-                messages.push_back("display:" + std::to_string(data[0] | (data[1] << 8)));
-            }
+            // The client's version at 0x330A is write-only: it shares no storage with
+            // the check pattern that reads at 0x330A..0x330B.
+            if (at != offset::kLibVersion) std::memcpy(space_.data() + at, data, n);
+            writes.emplace_back(static_cast<std::uint32_t>(at),
+                                std::vector<std::uint8_t>(data, data + n));
         }
         pos += header + n;
     }

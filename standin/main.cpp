@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "simlink/ipc_area.h"
+#include "simlink/ipc_protocol.h"
 #include "standin/aircraft.h"
 
 namespace {
@@ -21,6 +21,7 @@ struct State {
     UINT ipcMessage = 0;
     ULONGLONG startTime = 0;  // wall clock, 100 ns units
     std::size_t messagesShown = 0;
+    long long answered = 0;
 };
 State g;  // the window procedure's only way to its state
 
@@ -31,7 +32,7 @@ ULONGLONG WallClock() {
 }
 
 void Report() {
-    auto& msgs = g.aircraft->messages;
+    const auto msgs = g.aircraft->Messages();
     for (; g.messagesShown < msgs.size(); ++g.messagesShown) {
         const std::string& line = msgs[g.messagesShown];
         std::printf("%s\n", line.c_str());
@@ -59,6 +60,8 @@ LRESULT Answer(WPARAM wp) {
     }
     if (g.options.fault == F::Slow) Sleep(g.options.delayMs);
     if (g.options.fault == F::ReplyZero) return 0;
+    // A module that has stopped serving part-way: it still answers, with 0.
+    if (g.options.answers >= 0 && g.answered++ >= g.options.answers) return 0;
 
     char name[256] = {};
     if (GlobalGetAtomNameA(static_cast<ATOM>(wp & 0xFFFF), name, sizeof name) == 0) return 0;

@@ -58,6 +58,8 @@ struct PanelSpec {
 };
 
 inline constexpr const char* kCaption = " Verlisk";
+// The main window's class, by which the tests and tools find it.
+inline constexpr wchar_t kWindowClass[] = L"VerliskMainWindow";
 inline constexpr int kClientWidthTwips = 5925;
 inline constexpr int kClientHeightTwips = 3165;
 inline constexpr Color kBackColor = Rgb(0, 128, 128);

@@ -17,7 +17,6 @@ namespace L = layout;
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"VerliskMainWindow";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
 
@@ -60,10 +59,11 @@ bool MainWindow::Create(FrmStart& handlers) {
     wc.hInstance = instance_;
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(IDI_VERLISK));
-    wc.lpszClassName = kClassName;
+    wc.lpszClassName = L::kWindowClass;
     RegisterClassExW(&wc);
-    hwnd_ = CreateWindowExW(kExStyle, kClassName, Widen(L::kCaption).c_str(), kStyle, CW_USEDEFAULT,
-                            CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_, this);
+    hwnd_ =
+        CreateWindowExW(kExStyle, L::kWindowClass, Widen(L::kCaption).c_str(), kStyle,
+                        CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance_, this);
     if (!hwnd_) return false;
     dpi_ = GetDpiForWindow(hwnd_);
     CreateControls();

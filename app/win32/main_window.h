@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/form_view.h"
+#include "common/ports.h"
 
 namespace verlisk {
 class FrmStart;

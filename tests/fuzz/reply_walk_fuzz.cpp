@@ -9,7 +9,7 @@
 
 #include "fake_module.h"
 #include "simlink/fsuipc.h"
-#include "simlink/ipc_area.h"
+#include "simlink/ipc_protocol.h"
 
 using verlisk::FsuipcLink;
 using verlisk::testing::FakeModule;

@@ -1,62 +1,88 @@
-#include "simlink/connection_check.h"
-
 #include <gtest/gtest.h>
 
 #include "frm_fixture.h"
 #include "simlink/bitwise_ops.h"
+#include "simlink/ipc_protocol.h"
+#include "simlink/link_texts.h"
 
 namespace verlisk {
 namespace {
 
 using testing::ProcessEnded;
+using Bytes = std::vector<std::uint8_t>;
 
 struct ShiftCase {
     std::int32_t value, bits;
     bool left;
-    std::int32_t expected;
+    std::int32_t expected;  // or the error number when it throws
+    bool throws = false;
 };
 
-class ShiftCases : public ::testing::TestWithParam<ShiftCase> {};
-
-TEST_P(ShiftCases, Result) {
-    const auto& c = GetParam();
-    EXPECT_EQ(Shift(c.value, c.bits, c.left), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, ShiftCases,
-    ::testing::Values(ShiftCase{-1, 4, false, 0}, ShiftCase{1, 4, true, 16},
-                      ShiftCase{-17, 4, false, -1},  // toward zero, not -2
-                      ShiftCase{0x34000000, 28, false, 3}, ShiftCase{0x34000000, 24, false, 0x34},
-                      ShiftCase{INT32_MIN, 28, false, -8}, ShiftCase{1, 30, true, 1 << 30},
-                      ShiftCase{-1, 31, true, INT32_MIN}, ShiftCase{5, 0, false, 5},
-                      ShiftCase{3, -1, true, 2},    // 1.5 rounds to even
-                      ShiftCase{5, -1, true, 2}));  // 2.5 rounds to even
-
-TEST(Shift, OverflowsCarryTheirSource) {
-    for (auto [value, bits, left] : {std::tuple{1, 31, true}, std::tuple{1, 31, false},
-                                     std::tuple{0x40000000, 2, true}, std::tuple{7, -1, false}}) {
+TEST(Shift, ResultsAndErrors) {
+    for (const auto& c : {
+             ShiftCase{-1, 4, false, 0}, ShiftCase{1, 4, true, 16},
+             ShiftCase{-17, 4, false, -1},                                    // toward zero, not -2
+             ShiftCase{INT32_MIN, 28, false, -8}, ShiftCase{5, -1, true, 2},  // 2.5 to even
+             ShiftCase{0x40000000, 2, true, 6, true},                         // overflow
+             ShiftCase{1, 31, false, 6, true},   // 2^31 does not fit the divisor
+             ShiftCase{7, -1, false, 11, true},  // 2^-1 rounds to a zero divisor
+         }) {
+        if (!c.throws) {
+            EXPECT_EQ(Shift(c.value, c.bits, c.left), c.expected) << c.value << " " << c.bits;
+            continue;
+        }
         try {
-            Shift(value, bits, left);
-            ADD_FAILURE() << value << " " << bits;
+            Shift(c.value, c.bits, c.left);
+            ADD_FAILURE() << c.value << " " << c.bits;
         } catch (const ShiftError& e) {
             EXPECT_STREQ(e.source, "Shift");
-            EXPECT_TRUE(e.number == 6 || e.number == 11);
+            EXPECT_EQ(e.number, c.expected) << c.value << " " << c.bits;
         }
     }
 }
 
-TEST(VersionText, DigitsAndBuildLetter) {
-    EXPECT_EQ(VersionWordText(0x19980005), "1.998e");
-    EXPECT_EQ(VersionWordText(0x34000000), "3.400");
-    EXPECT_EQ(VersionWordText(0x34560002), "3.456b");
-    EXPECT_EQ(VersionWordText(0x4012001A), "4.012z");
-    EXPECT_EQ(VersionWordText(0x4012001B), "4.012(27)");
-    EXPECT_EQ(VersionWordText(0), "0.000");
-    EXPECT_EQ(GateVersionText(0x34000000), " 3.4");
-    EXPECT_EQ(GateVersionText(0x34990000), " 3.4");
-    EXPECT_EQ(GateVersionText(0x33000000), " 3.3");
-    EXPECT_EQ(GateVersionText(0x40000000), " 4");
+TEST(LinkTexts, EveryResultCodeAndSimulator) {
+    const char* texts[] = {
+        "FSUIPC OK",
+        "Attempt to Open when already Open",
+        "Cannot link to FSUIPC or WideClient",
+        "Failed to Register common message with Windows",
+        "Failed to create Atom for mapping filename",
+        "Failed to create a file mapping object",
+        "Failed to open a view to the file map",
+        "Incorrect version of FSUIPC, or not FSUIPC",
+        "Sim is not version requested",
+        "Call cannot execute, link not Open",
+        "Call cannot execute: no requests accumulated",
+        "IPC timed out all retries",
+        "IPC sendmessage failed all retries",
+        "IPC request contains bad data",
+        "Maybe running on WideClient, but FS not running on Server, or wrong FSUIPC",
+        "Read or Write request cannot be added, memory for Process is full",
+    };
+    for (std::int32_t code = 0; code < 16; ++code) EXPECT_EQ(IpcErrorText(code), texts[code]);
+    EXPECT_EQ(IpcErrorText(16), "");
+    EXPECT_EQ(IpcErrorText(-1), "");
+    EXPECT_EQ(SimNames(0), "Any");
+    EXPECT_EQ(SimNames(6), "FS2002");
+    EXPECT_EQ(SimNames(8), "FSYETANOTHER");
+    EXPECT_EQ(SimNames(9), "");
+    EXPECT_EQ(SimNames(-1), "");
+}
+
+TEST(VersionText, StatusBarAndGateForms) {
+    struct Case {
+        std::int32_t word;
+        const char* bar;
+        const char* gate;
+    };
+    for (const auto& c : {Case{0x19980005, "1.998e", " 1.9"}, Case{0x34000000, "3.400", " 3.4"},
+                          Case{0x34990000, "3.499", " 3.4"}, Case{0x33000000, "3.300", " 3.3"},
+                          Case{0x34560002, "3.456b", " 3.4"}, Case{0x4012001A, "4.012z", " 4"},
+                          Case{0x4012001B, "4.012(27)", " 4"}, Case{0, "0.000", " 0"}}) {
+        EXPECT_EQ(VersionWordText(c.word), c.bar);
+        EXPECT_EQ(GateVersionText(c.word), c.gate);
+    }
     EXPECT_EQ(GateVersionValue(" 3.4"), 3.4);
 }
 
@@ -72,26 +98,29 @@ class Connect : public testing::FrmFixture, public ::testing::WithParamInterface
 
 TEST_P(Connect, StatusWithoutComplaint) {
     GetParam().arrange(module);
-    frm.FSUIPCConnect();
+    frm.Timer_Radar_Timer();
     EXPECT_EQ(frm.LinkOpen, GetParam().linkOpen);
     EXPECT_EQ(frm.myFSUIPCStatus, GetParam().status);
     EXPECT_EQ(frm.FsuipcVersionText, GetParam().versionText);
     EXPECT_TRUE(view.boxes.empty());
     EXPECT_EQ(Log(), "");
-    EXPECT_TRUE(frm.IpcInitDone);
+    // The tick closed what it opened, and released nothing it did not hold.
+    EXPECT_EQ(module.liveAtoms + module.liveMappings + module.liveViews, 0);
+    EXPECT_EQ(module.strayReleases, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Modules, Connect,
     ::testing::Values(
         ConnectCase{"V340", [](auto&) {}, true, "FSUIPC OK", " 3.4"},
-        ConnectCase{"V7", [](auto& m) { m.Put32At(0x3304, 0x70010000); }, true, "FSUIPC OK", " 7"},
+        ConnectCase{"V7", [](auto& m) { m.aircraft.Poke32(ipc::offset::kVersion, 0x70010000); },
+                    true, "FSUIPC OK", " 7"},
         ConnectCase{"None", [](auto& m) { m.windowClass = ""; }, false,
                     "Cannot link to FSUIPC or WideClient", ""},
         ConnectCase{"WideClientAlone",
                     [](auto& m) {
                         m.windowClass = "FS98MAIN";
-                        m.answerZeros = true;
+                        m.aircraft.options.fault = standin::Options::Fault::Zeros;
                     },
                     false,
                     "Maybe running on WideClient, but FS not running on Server, or wrong FSUIPC",
@@ -101,7 +130,11 @@ INSTANTIATE_TEST_SUITE_P(
 using ConnectionCheck = testing::FrmFixture;
 
 TEST_F(ConnectionCheck, OldModuleIsRefusedAndTheProgramEndsTidily) {
-    module.Put32At(0x3304, 0x33300000);
+    module.aircraft.Poke32(ipc::offset::kVersion, 0x33300000);
+    int nested = 0;
+    view.onBox = [&] {  // ticks while the refusal is shown must not stack another
+        for (; nested < 3; ++nested) frm.Timer_Radar_Timer();
+    };
     EXPECT_THROW(frm.Timer_Radar_Timer(), ProcessEnded);
     EXPECT_EQ(
         Log(),
@@ -114,36 +147,16 @@ TEST_F(ConnectionCheck, OldModuleIsRefusedAndTheProgramEndsTidily) {
     EXPECT_EQ(view.boxes[0].icon, MsgIcon::None);
     EXPECT_EQ(view.boxes[0].buttons, MsgButtons::Ok);
     // The module was told an empty text while the link was open, then the link closed.
-    ASSERT_GE(module.writes.size(), 3u);
-    const auto n = module.writes.size();
-    EXPECT_EQ(module.writes[n - 2].first, 0x3380u);
-    EXPECT_EQ(module.writes[n - 2].second, std::vector<std::uint8_t>{0});
-    EXPECT_EQ(module.writes[n - 1].first, 0x32FAu);
-    EXPECT_EQ(module.writes[n - 1].second, (std::vector<std::uint8_t>{10, 0}));
+    EXPECT_EQ(module.aircraft.Messages(), (std::vector<std::string>{"text:", "display:10"}));
+    EXPECT_EQ(module.sendsThatArrived, 3);
     EXPECT_EQ(module.liveViews, 0);
-    EXPECT_FALSE(view.timers[Timer::Timer_Radar]);
-    EXPECT_FALSE(view.timers[Timer::Timer_PhaseControl]);
-    EXPECT_TRUE(view.unloaded);
     const std::vector<std::string> tail(view.events.end() - 4, view.events.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"box", "timer off", "timer off", "unload"}));
+    EXPECT_EQ(tail, (std::vector<std::string>{"box", "timer 2 off", "timer 1 off", "unload"}));
 }
 
-TEST_F(ConnectionCheck, TicksWhileTheRefusalIsShownDoNotStackAnother) {
-    module.Put32At(0x3304, 0x33300000);
-    int nested = 0;
-    view.onBox = [&] {
-        for (; nested < 3; ++nested) frm.Timer_Radar_Timer();
-    };
-    EXPECT_THROW(frm.Timer_Radar_Timer(), ProcessEnded);
-    EXPECT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(module.sendsThatArrived, 3);  // handshake, then the text and its display value
-}
-
-TEST_F(ConnectionCheck, RadarTickNeverLeavesTheLinkOpen) {
+TEST_F(ConnectionCheck, VersionStringFollowsTheLastAttempt) {
     frm.Timer_Radar_Timer();
-    EXPECT_TRUE(frm.LinkOpen);
-    EXPECT_EQ(module.liveViews, 0);
-    EXPECT_EQ(module.liveAtoms, 0);
+    EXPECT_EQ(frm.FSUIPCVersionString(), "3.400");
     module.windowClass = "";
     frm.Timer_Radar_Timer();
     EXPECT_FALSE(frm.LinkOpen);
@@ -161,47 +174,46 @@ TEST_F(ConnectionCheck, LinkFoundOpenCountsAsConnected) {
     EXPECT_TRUE(view.boxes.empty());
 }
 
-using SimMessageTest = testing::FrmFixture;
+struct MessageCase {
+    const char* name;
+    std::function<void(testing::FrmFixture&)> arrange;
+    std::vector<std::string> seen;
+    int sends;
+};
 
-TEST_F(SimMessageTest, TextThenDisplayValueEachInItsOwnRoundTrip) {
-    std::int32_t code;
-    ASSERT_TRUE(link.IpcOpen(0, code));
-    module.writes.clear();
-    const int before = module.sendsThatArrived;
-    frm.SimMessage("Hi");
-    EXPECT_EQ(module.sendsThatArrived - before, 2);
-    ASSERT_EQ(module.writes.size(), 2u);
-    EXPECT_EQ(module.writes[0].second, (std::vector<std::uint8_t>{'H', 'i', 0}));
-    EXPECT_EQ(module.writes[1].second, (std::vector<std::uint8_t>{10, 0}));
-    EXPECT_FALSE(frm.SimMessageBusy);
-}
+class SimMessages : public testing::FrmFixture,
+                    public ::testing::WithParamInterface<MessageCase> {};
 
-TEST_F(SimMessageTest, BusyOrClosedSendsNothing) {
-    frm.SimMessage("");
-    EXPECT_EQ(module.sends, 0);
-    EXPECT_FALSE(frm.SimMessageBusy);
+TEST_P(SimMessages, WhatTheModuleSees) {
     std::int32_t code;
     ASSERT_TRUE(link.IpcOpen(0, code));
     const int before = module.sends;
-    frm.SimMessageBusy = true;
-    frm.SimMessage("x");
-    EXPECT_EQ(module.sends, before);
-    EXPECT_EQ(link.IpcNext, link.IpcView);
+    GetParam().arrange(*this);
+    frm.SimMessage("Hi");
+    EXPECT_EQ(module.aircraft.Messages(), GetParam().seen);
+    EXPECT_EQ(module.sends - before, GetParam().sends);
 }
 
-TEST_F(SimMessageTest, FailedTextStepStillSendsTheDisplayValue) {
-    std::int32_t code;
-    ASSERT_TRUE(link.IpcOpen(0, code));
-    module.writes.clear();
-    module.replyValue = 0;
-    frm.SimMessage("x");
-    EXPECT_EQ(module.sendsThatArrived, 3);
-    EXPECT_FALSE(frm.SimMessageBusy);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimMessages,
+    ::testing::Values(MessageCase{"TextThenDisplayEachInItsOwnRoundTrip",
+                                  [](auto&) {},
+                                  {"text:Hi", "display:10"},
+                                  2},
+                      MessageCase{"FailedTextStillSendsTheDisplay",
+                                  [](auto& f) { f.module.failingSends = f.module.sends + 11; },
+                                  {"display:10"},
+                                  12},
+                      MessageCase{"Busy", [](auto& f) { f.frm.SimMessageBusy = true; }, {}, 0},
+                      MessageCase{"LinkClosed", [](auto& f) { f.link.IpcClose(); }, {}, 0}),
+    [](const auto& i) { return i.param.name; });
 
-TEST_F(SimMessageTest, TidyExitWithTheLinkClosedStillCompletes) {
+TEST_F(ConnectionCheck, TidyExitWithTheLinkClosedStillCompletes) {
     EXPECT_THROW(frm.TidyExit(), ProcessEnded);
     EXPECT_EQ(module.sends, 0);
+    EXPECT_FALSE(frm.SimMessageBusy);
+    EXPECT_FALSE(view.timers[Timer::Timer_Radar]);
+    EXPECT_FALSE(view.timers[Timer::Timer_PhaseControl]);
     EXPECT_TRUE(view.unloaded);
 }
 

@@ -2,18 +2,22 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "simlink/ipc_system.h"
+#include "standin/aircraft.h"
 
 namespace verlisk::testing {
 
-// An in-process interface module behind the IPC system calls, with fault switches.
+// The IPC system calls with the stand-in's aircraft behind them, in process, with
+// switches for every fault the calls can have.
 class FakeModule : public IpcSystem {
   public:
-    FakeModule();
+    explicit FakeModule(const standin::Options& o = {});
+
+    standin::Aircraft aircraft;
+    double hours = 0;  // since the aircraft's start
 
     // What exists and what fails.
     std::string windowClass = "UIPCMAIN";  // "" = no module window
@@ -23,22 +27,18 @@ class FakeModule : public IpcSystem {
     bool mappingExists = false;
     bool viewFails = false;
     int failingSends = 0;         // the first N sends return 0
+    int answerLimit = -1;         // after N answered sends every send returns 0
     std::uint32_t sendError = 0;  // GetLastError after a failed send (0 = time-out)
     std::uintptr_t replyValue = 1;
-    bool answerZeros = false;  // WideClient without a simulator
+    bool serve = true;  // false: answers 1 but leaves the area as it found it
     // Runs on the area after the module has answered, to spoil the reply.
     std::function<void(std::uint8_t* area)> tamper;
-
-    // The module's offset space and what it was told.
-    std::vector<std::uint8_t> space;
-    std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> writes;
-    void Put32At(std::uint32_t offset, std::uint32_t value);
 
     // Counters.
     int sends = 0;
     int sendsThatArrived = 0;
     std::vector<std::uint32_t> sleeps;
-    int liveAtoms = 0, liveMappings = 0, liveViews = 0;
+    int liveAtoms = 0, liveMappings = 0, liveViews = 0, strayReleases = 0;
     std::string lastAreaName;
     std::uintptr_t lastWParam = 0;
 
@@ -61,7 +61,6 @@ class FakeModule : public IpcSystem {
     std::vector<std::uint8_t> area;
 
   private:
-    void Serve();
     std::uint32_t lastError_ = 0;
 };
 

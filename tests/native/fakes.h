@@ -42,6 +42,7 @@ class FakeClock : public Clock {
   public:
     DateTime now{2026, 12, 4, 19, 35, 12, 250};
     DateTime Now() override { return now; }
+    void Advance(std::int64_t seconds) { now = AddSeconds(now, seconds); }
 };
 
 // An in-memory working directory with the faults a real one can have.
@@ -118,7 +119,7 @@ class FakeView : public FormView {
     }
     void SetTimerEnabled(Timer t, bool e) override {
         timers[t] = e;
-        events.push_back(std::string("timer ") + (e ? "on" : "off"));
+        events.push_back("timer " + std::to_string(static_cast<int>(t)) + (e ? " on" : " off"));
     }
     MsgResult ShowMessage(const std::string& text, const std::string& title, MsgButtons b,
                           MsgIcon i, bool yesDefault) override {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../expected_version.h"
 #include "app/frm_start.h"
 #include "fake_module.h"
 #include "fakes.h"
@@ -22,5 +23,12 @@ struct FrmFixture : ::testing::Test {
 
     std::string Log() { return files.files["log.txt"]; }
 };
+
+// Log lines stamped with the fake clock's time in the en-US format.
+inline std::string LogLines(std::initializer_list<std::string> lines) {
+    std::string s;
+    for (const auto& l : lines) s += "12/4/2026 7:35:12 PM: " + l + "\r\n";
+    return s;
+}
 
 }  // namespace verlisk::testing

@@ -2,48 +2,44 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "fake_module.h"
-#include "simlink/ipc_area.h"
+#include "simlink/ipc_protocol.h"
 
 namespace verlisk {
 namespace {
 
+using namespace ipc;
 using testing::FakeModule;
+using Bytes = std::vector<std::uint8_t>;
 
 struct LinkTest : ::testing::Test {
     FakeModule module;
     FsuipcLink link{module};
     std::int32_t code = -1;
-    const std::int32_t anySim = 0;
 
-    bool Open() { return link.IpcOpen(anySim, code); }
+    bool Open(std::int32_t sim = 0) { return link.IpcOpen(sim, code); }
     void ExpectNothingHeld() {
-        EXPECT_EQ(module.liveAtoms, 0);
-        EXPECT_EQ(module.liveMappings, 0);
-        EXPECT_EQ(module.liveViews, 0);
-        EXPECT_EQ(link.IpcView, nullptr);
-        EXPECT_EQ(link.IpcAtom, 0);
-        EXPECT_EQ(link.IpcMapping, 0u);
+        EXPECT_EQ(module.liveAtoms + module.liveMappings + module.liveViews, 0);
+        EXPECT_EQ(module.strayReleases, 0);
+    }
+    // A one-read round trip into v; true when it came back.
+    bool ReadInto(std::int32_t& v, std::int32_t at = offset::kVersion) {
+        return link.IpcRead(at, 4, &v, code) && link.IpcProcess(code);
     }
 };
 
-TEST_F(LinkTest, GoodOpenHandshakesOnceAndHoldsTheArea) {
+TEST_F(LinkTest, GoodOpenHandshakesOnceThenCloseReleasesEverything) {
     ASSERT_TRUE(Open());
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(code, kOk);
     EXPECT_EQ(link.IpcVersion, 0x34000000);
-    EXPECT_EQ(link.IpcSimVersion, 7);  // check pattern cleared
+    EXPECT_EQ(link.IpcSimVersion, 7);  // the check pattern cleared
     EXPECT_EQ(module.sendsThatArrived, 1);
     EXPECT_EQ(module.sleeps, std::vector<std::uint32_t>{100});
     EXPECT_EQ(module.lastAreaName, "FSASMLIB:IPC:1A2B:1");
-    EXPECT_EQ(link.IpcAtom, static_cast<std::int16_t>(0xC123));  // sign-extended
-    EXPECT_LT(link.IpcAtom, 0);
-    EXPECT_EQ(module.lastWParam, 0xC123u);  // the low 16 bits go to the module
-    ASSERT_EQ(module.writes.size(), 1u);
-    EXPECT_EQ(module.writes[0].first, 0x330Au);
-    EXPECT_EQ(module.writes[0].second, (std::vector<std::uint8_t>{0, 0}));
-    EXPECT_EQ(link.IpcNext, link.IpcView);
+    EXPECT_EQ(link.IpcAtom, static_cast<std::int16_t>(0xC123));  // stored sign-extended
+    EXPECT_EQ(module.lastWParam, 0xC123u);                       // handed back as 16 bits
+    ASSERT_EQ(module.aircraft.writes.size(), 1u);
+    EXPECT_EQ(module.aircraft.writes[0], std::make_pair(0x330Au, Bytes{0, 0}));
     link.IpcClose();
     ExpectNothingHeld();
     EXPECT_EQ(link.IpcVersion, 0x34000000);  // kept for the status bar
@@ -56,245 +52,254 @@ TEST(AreaName, LongestProcessIdFillsTheBuffer) {
     EXPECT_EQ(FsuipcLink::AreaName(0x10, 1), "FSASMLIB:IPC:10:1");
 }
 
-struct OpenFailure {
+// Zeroes the n-th 4-byte read of the reply (from 0) on the module's first answer only.
+std::function<void(std::uint8_t*)> BlankOnFirstAnswer(FakeModule& m, int n) {
+    return [&m, n](std::uint8_t* a) {
+        if (m.sendsThatArrived == 1) Put32(a + 16 + 20 * n, 0);
+    };
+}
+
+struct OpenCase {
     const char* name;
     std::function<void(FakeModule&)> arrange;
-    std::int32_t code;
-    int sleepsExpected;
+    Result code;
+    std::size_t pauses;
+    std::int32_t requestedSim = 0;
 };
 
-class OpenFailures : public LinkTest, public ::testing::WithParamInterface<OpenFailure> {};
+class Opens : public LinkTest, public ::testing::WithParamInterface<OpenCase> {};
 
-TEST_P(OpenFailures, CodeAndNothingLeftHeld) {
+TEST_P(Opens, CodePausesAndNothingLeftHeld) {
     GetParam().arrange(module);
-    EXPECT_FALSE(Open());
+    EXPECT_EQ(Open(GetParam().requestedSim), GetParam().code == kOk);
     EXPECT_EQ(code, GetParam().code);
+    EXPECT_EQ(module.sleeps.size(), GetParam().pauses);
+    link.IpcClose();
     ExpectNothingHeld();
-    EXPECT_EQ(static_cast<int>(module.sleeps.size()), GetParam().sleepsExpected);
+}
+
+void Version(FakeModule& m, std::uint32_t w) { m.aircraft.Poke32(offset::kVersion, w); }
+void Pattern(FakeModule& m, std::uint32_t w) { m.aircraft.Poke32(offset::kSimVersion, w); }
+// The first `failing` sends fail, GetLastError then giving `error`.
+std::function<void(FakeModule&)> Sends(int failing, std::uint32_t error = 0) {
+    return [=](FakeModule& m) {
+        m.failingSends = failing;
+        m.sendError = error;
+    };
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Codes, OpenFailures,
+    Codes, Opens,
     ::testing::Values(
-        OpenFailure{"NoModule", [](FakeModule& m) { m.windowClass = ""; }, 2, 0},
-        OpenFailure{"Register", [](FakeModule& m) { m.registerFails = true; }, 3, 0},
-        OpenFailure{"Atom", [](FakeModule& m) { m.atomFails = true; }, 4, 0},
-        OpenFailure{"Mapping", [](FakeModule& m) { m.mappingFails = true; }, 5, 0},
-        OpenFailure{"MappingExisted", [](FakeModule& m) { m.mappingExists = true; }, 5, 0},
-        OpenFailure{"View", [](FakeModule& m) { m.viewFails = true; }, 6, 0},
-        OpenFailure{"OldVersion", [](FakeModule& m) { m.Put32At(0x3304, 0x19980004); }, 7, 1},
-        OpenFailure{"TopBitSet", [](FakeModule& m) { m.Put32At(0x3304, 0x80000000); }, 7, 1},
-        OpenFailure{"NoPattern", [](FakeModule& m) { m.Put32At(0x3308, 0xFADF0007); }, 7, 1},
-        OpenFailure{"WideClientNoPattern",
-                    [](FakeModule& m) {
-                        m.windowClass = "FS98MAIN";
-                        m.Put32At(0x3308, 0x00000007);
-                    },
-                    14, 1},
-        OpenFailure{"WideClientZeros",
-                    [](FakeModule& m) {
-                        m.windowClass = "FS98MAIN";
-                        m.answerZeros = true;
-                    },
-                    14, 5},
-        // every send of the first round trip fails: 10 pauses between 11 sends
-        OpenFailure{"Hang", [](FakeModule& m) { m.failingSends = 99; }, 11, 10},
-        OpenFailure{"SendError",
-                    [](FakeModule& m) {
-                        m.failingSends = 99;
-                        m.sendError = 1400;
-                    },
-                    12, 10},
-        OpenFailure{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, 13, 0}),
+        OpenCase{"Good", [](FakeModule&) {}, kOk, 1},
+        OpenCase{"OldestAccepted", [](FakeModule& m) { Version(m, 0x19980005); }, kOk, 1},
+        OpenCase{"VersionOnSecondPass", [](FakeModule& m) { m.tamper = BlankOnFirstAnswer(m, 0); },
+                 kOk, 2},
+        OpenCase{"SimOnSecondPass", [](FakeModule& m) { m.tamper = BlankOnFirstAnswer(m, 1); }, kOk,
+                 2},
+        OpenCase{"WideClientWithSim", [](FakeModule& m) { m.windowClass = "FS98MAIN"; }, kOk, 1},
+        OpenCase{"RequestedSimMatches", [](FakeModule&) {}, kOk, 1, 7},
+        OpenCase{"RequestedSimDiffers", [](FakeModule&) {}, kWrongSim, 1, 6},
+        OpenCase{"NoModule", [](FakeModule& m) { m.windowClass = ""; }, kNoModule, 0},
+        OpenCase{"Register", [](FakeModule& m) { m.registerFails = true; }, kRegisterFailed, 0},
+        OpenCase{"Atom", [](FakeModule& m) { m.atomFails = true; }, kAtomFailed, 0},
+        OpenCase{"Mapping", [](FakeModule& m) { m.mappingFails = true; }, kMappingFailed, 0},
+        OpenCase{"MappingExisted", [](FakeModule& m) { m.mappingExists = true; }, kMappingFailed,
+                 0},
+        OpenCase{"View", [](FakeModule& m) { m.viewFails = true; }, kViewFailed, 0},
+        OpenCase{"OneBelowOldest", [](FakeModule& m) { Version(m, 0x19980004); }, kWrongModule, 1},
+        OpenCase{"TopBitSet", [](FakeModule& m) { Version(m, 0x80000000); }, kWrongModule, 1},
+        OpenCase{"NoPattern", [](FakeModule& m) { Pattern(m, 0xFADF0007); }, kWrongModule, 1},
+        OpenCase{"WideClientNoPattern",
+                 [](FakeModule& m) {
+                     m.windowClass = "FS98MAIN";
+                     Pattern(m, 7);
+                 },
+                 kWideClientAlone, 1},
+        OpenCase{"WideClientZeros",
+                 [](FakeModule& m) {
+                     m.windowClass = "FS98MAIN";
+                     m.aircraft.options.fault = standin::Options::Fault::Zeros;
+                 },
+                 kWideClientAlone, 5},
+        // the 11th send is the last try: 10 pauses between the sends, then the handshake's
+        OpenCase{"EleventhSendArrives", Sends(10), kOk, 11},
+        OpenCase{"Hang", Sends(11), kTimedOut, 10},
+        OpenCase{"HangReportedAsTimeout", Sends(11, 1460), kTimedOut, 10},
+        OpenCase{"SendError", Sends(11, 1400), kSendFailed, 10},
+        OpenCase{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, kBadData, 0}),
     [](const auto& i) { return i.param.name; });
-
-TEST_F(LinkTest, VersionBoundaryAndRequestedSimulator) {
-    module.Put32At(0x3304, 0x19980005);
-    EXPECT_TRUE(Open());
-    link.IpcClose();
-    const std::int32_t fs2002 = 6, fsnext = 7;
-    EXPECT_FALSE(link.IpcOpen(fs2002, code));
-    EXPECT_EQ(code, 8);
-    ExpectNothingHeld();
-    EXPECT_TRUE(link.IpcOpen(fsnext, code));
-    EXPECT_EQ(code, 0);
-}
-
-TEST_F(LinkTest, WideClientWithSimulatorOpens) {
-    module.windowClass = "FS98MAIN";
-    EXPECT_TRUE(Open());
-    EXPECT_TRUE(link.IpcViaWideClient);
-}
 
 TEST_F(LinkTest, OpenWhileOpenLeavesTheLinkAlone) {
     ASSERT_TRUE(Open());
-    auto* view = link.IpcView;
     EXPECT_FALSE(Open());
-    EXPECT_EQ(code, 1);
-    EXPECT_EQ(link.IpcView, view);
+    EXPECT_EQ(code, kAlreadyOpen);
     EXPECT_EQ(link.IpcVersion, 0);
     EXPECT_EQ(link.IpcSimVersion, 0);
-    EXPECT_EQ(module.liveViews, 1);
-}
-
-TEST_F(LinkTest, ClosedLinkRefusesEverything) {
-    int v = 5;
-    EXPECT_FALSE(link.IpcRead(0x3304, 4, &v, code));
-    EXPECT_EQ(code, 9);
-    EXPECT_FALSE(link.IpcWrite(0x330A, 2, &v, code));
-    EXPECT_EQ(code, 9);
-    EXPECT_FALSE(link.IpcWriteString(0x3380, 1, "", code));
-    EXPECT_EQ(code, 9);
-    EXPECT_FALSE(link.IpcProcess(code));
-    EXPECT_EQ(code, 9);
-    EXPECT_EQ(module.sends, 0);
-}
-
-TEST_F(LinkTest, EmptyBatchSendsNothing) {
-    ASSERT_TRUE(Open());
-    const int before = module.sends;
-    EXPECT_FALSE(link.IpcProcess(code));
-    EXPECT_EQ(code, 10);
-    EXPECT_EQ(module.sends, before);
-}
-
-TEST_F(LinkTest, CapacityEdge) {
-    ASSERT_TRUE(Open());
-    // used 0 + 4 + 16 + data = 32512 exactly
-    std::vector<std::uint8_t> big(ipc::kCapacity - 4 - 16);
-    EXPECT_TRUE(link.IpcRead(0x4000, static_cast<std::int32_t>(big.size()), big.data(), code));
-    EXPECT_EQ(code, 0);
-    auto* next = link.IpcNext;
-    int one = 0;
-    EXPECT_FALSE(link.IpcRead(0x3304, 0, &one, code));  // 16 more bytes do not fit
-    EXPECT_EQ(code, 15);
-    EXPECT_EQ(link.IpcNext, next);
-    EXPECT_TRUE(link.IpcProcess(code));
-    // A fresh batch: a write that is one byte too large is refused, batch unchanged.
-    std::vector<std::uint8_t> src(ipc::kCapacity - 4 - 12 + 1);
-    EXPECT_FALSE(link.IpcWrite(0x4000, static_cast<std::int32_t>(src.size()), src.data(), code));
-    EXPECT_EQ(code, 15);
-    EXPECT_EQ(link.IpcNext, link.IpcView);
-    EXPECT_TRUE(link.IpcWrite(0x4000, static_cast<std::int32_t>(src.size() - 1), src.data(), code));
-}
-
-TEST_F(LinkTest, ReadsCopyBackAndSizeOrDestinationZeroCopyNothing) {
-    ASSERT_TRUE(Open());
-    module.Put32At(0x0564, 0x12345678);
-    std::int32_t lat = 0, untouched = 77;
-    EXPECT_TRUE(link.IpcRead(0x0564, 4, &lat, code));
-    EXPECT_TRUE(link.IpcRead(0x0564, 0, &untouched, code));
-    EXPECT_TRUE(link.IpcRead(0x0564, 4, nullptr, code));
-    EXPECT_EQ(lat, 0);  // nothing arrives before the round trip
-    EXPECT_TRUE(link.IpcProcess(code));
-    EXPECT_EQ(code, 0);
-    EXPECT_EQ(lat, 0x12345678);
-    EXPECT_EQ(untouched, 77);
-}
-
-TEST_F(LinkTest, EleventhSendSucceeds) {
-    ASSERT_TRUE(Open());
-    module.sends = 0;
-    module.sleeps.clear();
-    module.failingSends = 10;
     std::int32_t v = 0;
-    link.IpcRead(0x3304, 4, &v, code);
-    EXPECT_TRUE(link.IpcProcess(code));
-    EXPECT_EQ(module.sends, 11);
-    EXPECT_EQ(module.sleeps.size(), 10u);
+    EXPECT_TRUE(ReadInto(v));  // still the same, working link
     EXPECT_EQ(v, 0x34000000);
 }
 
-struct BadReply {
+TEST_F(LinkTest, ClosedOrEmptyLinkSendsNothing) {
+    int v = 5;
+    EXPECT_FALSE(link.IpcRead(offset::kVersion, 4, &v, code));
+    EXPECT_EQ(code, kNotOpen);
+    EXPECT_FALSE(link.IpcWrite(offset::kLibVersion, 2, &v, code));
+    EXPECT_EQ(code, kNotOpen);
+    EXPECT_FALSE(link.IpcWriteString(offset::kMessageText, 1, "", code));
+    EXPECT_EQ(code, kNotOpen);
+    EXPECT_FALSE(link.IpcProcess(code));
+    EXPECT_EQ(code, kNotOpen);
+    EXPECT_EQ(module.sends, 0);
+    ASSERT_TRUE(Open());
+    EXPECT_FALSE(link.IpcProcess(code));
+    EXPECT_EQ(code, kNothingQueued);
+    EXPECT_EQ(module.sends, 1);  // the handshake's only
+}
+
+TEST_F(LinkTest, CapacityEdgeRefusesWithoutSpoilingTheBatch) {
+    ASSERT_TRUE(Open());
+    // 0 used + 4 + 16 + data = 32512 exactly
+    Bytes big(kCapacity - 4 - 16, 0xEE);
+    ASSERT_TRUE(link.IpcRead(0x4000, static_cast<std::int32_t>(big.size()), big.data(), code));
+    std::int32_t v = 1;
+    EXPECT_FALSE(link.IpcRead(offset::kVersion, 0, &v, code));  // 16 more bytes do not fit
+    EXPECT_EQ(code, kAreaFull);
+    EXPECT_TRUE(link.IpcProcess(code));
+    EXPECT_EQ(big, Bytes(big.size(), 0));  // the module's empty space arrived
+    Bytes src(kCapacity - 4 - 12 + 1, 3);
+    EXPECT_FALSE(link.IpcWrite(0x4000, static_cast<std::int32_t>(src.size()), src.data(), code));
+    EXPECT_EQ(code, kAreaFull);
+    EXPECT_TRUE(link.IpcWrite(0x4000, static_cast<std::int32_t>(src.size() - 1), src.data(), code));
+    EXPECT_TRUE(link.IpcProcess(code));
+    ASSERT_EQ(module.aircraft.writes.size(), 2u);  // the handshake's and the one that fitted
+    EXPECT_EQ(module.aircraft.writes[1].second.size(), src.size() - 1);
+}
+
+TEST_F(LinkTest, ReadsArriveOnlyWithTheRoundTripAndOnlyWhereAsked) {
+    ASSERT_TRUE(Open());
+    module.aircraft.Poke32(offset::kLatitude, 0x12345678);
+    std::int32_t lat = 0, untouched = 77;
+    EXPECT_TRUE(link.IpcRead(offset::kLatitude, 4, &lat, code));
+    EXPECT_TRUE(link.IpcRead(offset::kLatitude, 0, &untouched, code));
+    EXPECT_TRUE(link.IpcRead(offset::kLatitude, 4, nullptr, code));
+    EXPECT_EQ(lat, 0);
+    EXPECT_TRUE(link.IpcProcess(code));
+    EXPECT_EQ(code, kOk);
+    EXPECT_EQ(lat, 0x12345678);
+    EXPECT_EQ(untouched, 77);
+    // A module that leaves a read unfilled gives zeros, not the area's earlier answer.
+    module.serve = false;
+    EXPECT_TRUE(ReadInto(lat, offset::kLatitude));
+    EXPECT_EQ(lat, 0);
+}
+
+// What the module may leave in the reply: the result and what reached the read.
+struct ReplyCase {
     const char* name;
-    std::function<void(FakeModule&)> arrange;
-    std::int32_t code;
+    std::function<void(std::uint8_t* area)> tamper;
+    Result code;
+    std::int32_t value;  // in the destination afterwards; it was -5
 };
 
-class BadReplies : public LinkTest, public ::testing::WithParamInterface<BadReply> {};
+class Replies : public LinkTest, public ::testing::WithParamInterface<ReplyCase> {};
 
-TEST_P(BadReplies, DestinationsKeepOldContentsAndTheNextBatchStartsAtTheTop) {
+TEST_P(Replies, ResultAndDestination) {
     ASSERT_TRUE(Open());
-    GetParam().arrange(module);
+    module.tamper = GetParam().tamper;
     std::int32_t v = -5;
-    ASSERT_TRUE(link.IpcRead(0x3304, 4, &v, code));
-    EXPECT_FALSE(link.IpcProcess(code));
+    EXPECT_EQ(ReadInto(v), GetParam().code == kOk);
     EXPECT_EQ(code, GetParam().code);
-    EXPECT_EQ(v, -5);
-    EXPECT_EQ(link.IpcNext, link.IpcView);
-    EXPECT_NE(link.IpcView, nullptr);  // the link stays open
+    EXPECT_EQ(v, GetParam().value);
+    module.tamper = nullptr;
+    std::int32_t next = 0;
+    EXPECT_TRUE(ReadInto(next));  // the link stays open; the next batch starts afresh
+    EXPECT_EQ(next, 0x34000000);
+}
+
+// A read record with its data placed so that it ends `end` bytes into the area,
+// after a write record that fills the space before it.
+void ReadEndingAt(std::uint8_t* a, std::size_t end, std::uint32_t kind = kReadKind) {
+    const std::size_t at = end - 20;
+    Put32(a, kWriteKind);
+    Put32(a + 8, static_cast<std::uint32_t>(at - 12));
+    Put32(a + at, kind);
+    Put32(a + at + 4, offset::kVersion);
+    Put32(a + at + 8, 4);
+    Put32(a + at + 12, 1);
+    Put32(a + at + 16, 0xBEEF);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Codes, BadReplies,
+    Walk, Replies,
     ::testing::Values(
-        BadReply{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, 13},
-        BadReply{"ReplyTwo", [](FakeModule& m) { m.replyValue = 2; }, 13},
-        BadReply{"Timeout", [](FakeModule& m) { m.failingSends = 1000; }, 11},
-        BadReply{"TimeoutReportedAsError",
-                 [](FakeModule& m) {
-                     m.failingSends = 1000;
-                     m.sendError = 1460;
-                 },
-                 11},
-        BadReply{"SendFailed",
-                 [](FakeModule& m) {
-                     m.failingSends = 1000;
-                     m.sendError = 5;
-                 },
-                 12},
-        BadReply{"BadKind", [](FakeModule& m) { m.tamper = [](auto* a) { a[0] = 3; }; }, 13},
-        BadReply{"SizePastTheArea",
-                 [](FakeModule& m) { m.tamper = [](auto* a) { ipc::Put32(a + 8, 40000); }; }, 13},
-        BadReply{"SizeLargerThanQueued",
-                 [](FakeModule& m) { m.tamper = [](auto* a) { ipc::Put32(a + 8, 5); }; }, 13},
-        BadReply{"ForeignDestination",
-                 [](FakeModule& m) { m.tamper = [](auto* a) { ipc::Put32(a + 12, 2); }; }, 13},
-        BadReply{"NoTerminator",
-                 [](FakeModule& m) {
-                     m.tamper = [](auto* a) {
-                         ipc::Put32(a + 8, 0);  // the read copies nothing, then writes run
-                         for (std::size_t p = 16; p + 12 <= ipc::kAreaSize; p += 12) {
-                             ipc::Put32(a + p, 2);
-                             ipc::Put32(a + p + 8, 0);
-                         }
-                         ipc::Put32(a + ipc::kAreaSize - 4, 2);  // a header cut off by the end
-                     };
-                 },
-                 13}),
+        ReplyCase{"KindWithUpperBits", [](auto* a) { Put32(a, 0x00070001); }, kOk, 0x34000000},
+        ReplyCase{"TerminatorWithUpperBits", [](auto* a) { Put32(a + 20, 0x00010000); }, kOk,
+                  0x34000000},
+        ReplyCase{"TerminatorInTheLastFourBytes",
+                  [](auto* a) {
+                      ReadEndingAt(a, kAreaSize - 4);
+                      Put32(a + kAreaSize - 4, 0);
+                  },
+                  kOk, 0xBEEF},
+        ReplyCase{"RecordEndsAtTheAreaEnd", [](auto* a) { ReadEndingAt(a, kAreaSize); }, kBadData,
+                  0xBEEF},
+        ReplyCase{"BadKind", [](auto* a) { a[0] = 3; }, kBadData, -5},
+        ReplyCase{"BadKindAfterTheRead", [](auto* a) { a[20] = 3; }, kBadData, 0x34000000},
+        ReplyCase{"SizePastTheArea", [](auto* a) { Put32(a + 8, 40000); }, kBadData, -5},
+        ReplyCase{"SizeLargerThanQueued", [](auto* a) { Put32(a + 8, 5); }, kBadData, -5},
+        ReplyCase{"ForeignDestination", [](auto* a) { Put32(a + 12, 2); }, kBadData, -5}),
     [](const auto& i) { return i.param.name; });
 
-TEST_F(LinkTest, ReadsBeforeABadRecordKeepTheirData) {
+struct SendCase {
+    const char* name;
+    std::function<void(FakeModule&)> arrange;
+    Result code;
+};
+
+class FailedSends : public LinkTest, public ::testing::WithParamInterface<SendCase> {};
+
+// A batch that failed, or one closed before it was sent, leaves no destination
+// behind that a later reply could name.
+TEST_P(FailedSends, LaterRepliesCannotReachTheOldDestination) {
     ASSERT_TRUE(Open());
-    std::int32_t a = 0, b = -1;
-    link.IpcRead(0x3304, 4, &a, code);
-    link.IpcRead(0x3308, 4, &b, code);
-    module.tamper = [](std::uint8_t* area) { area[20] = 9; };  // second record's kind
-    EXPECT_FALSE(link.IpcProcess(code));
-    EXPECT_EQ(code, 13);
-    EXPECT_EQ(a, 0x34000000);
-    EXPECT_EQ(b, -1);
+    GetParam().arrange(module);
+    std::int32_t old = -5, fresh = -6;
+    ASSERT_TRUE(link.IpcRead(offset::kVersion, 4, &old, code));
+    if (GetParam().code == kOk) {
+        link.IpcClose();
+        ASSERT_TRUE(Open());
+    } else {
+        EXPECT_FALSE(link.IpcProcess(code));
+        EXPECT_EQ(code, GetParam().code);
+    }
+    module.failingSends = 0;
+    module.replyValue = 1;
+    module.tamper = [](std::uint8_t* a) { Put32(a + 12, 1); };
+    EXPECT_TRUE(link.IpcRead(offset::kVersion, 4, &fresh, code));
+    EXPECT_TRUE(link.IpcProcess(code));
+    EXPECT_EQ(old, -5);
+    EXPECT_EQ(fresh, 0x34000000);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Batches, FailedSends,
+    ::testing::Values(SendCase{"ClosedUnsent", [](FakeModule&) {}, kOk},
+                      SendCase{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, kBadData},
+                      SendCase{"TimedOut", Sends(1000), kTimedOut},
+                      SendCase{"SendFailed", Sends(1000, 5), kSendFailed}),
+    [](const auto& i) { return i.param.name; });
 
 TEST_F(LinkTest, WriteStringCarriesTheTerminator) {
     ASSERT_TRUE(Open());
-    module.writes.clear();
-    EXPECT_TRUE(link.IpcWriteString(0x3380, 1, "", code));
-    EXPECT_TRUE(link.IpcWriteString(0x3380, 4, "abc", code));
-    EXPECT_TRUE(link.IpcWriteString(0x3380, 2, "abc", code));
+    EXPECT_TRUE(link.IpcWriteString(offset::kMessageText, 1, "", code));
+    EXPECT_TRUE(link.IpcWriteString(offset::kMessageText, 4, "abc", code));
+    EXPECT_TRUE(link.IpcWriteString(offset::kMessageText, 2, "abc", code));
     EXPECT_TRUE(link.IpcProcess(code));
-    ASSERT_EQ(module.writes.size(), 3u);
-    EXPECT_EQ(module.writes[0].second, std::vector<std::uint8_t>{0});
-    EXPECT_EQ(module.writes[1].second, (std::vector<std::uint8_t>{'a', 'b', 'c', 0}));
-    EXPECT_EQ(module.writes[2].second, (std::vector<std::uint8_t>{'a', 'b'}));
-}
-
-TEST_F(LinkTest, ManyOpenCloseCyclesHoldNothing) {
-    for (int i = 0; i < 300; ++i) {
-        ASSERT_TRUE(Open());
-        link.IpcClose();
-    }
-    ExpectNothingHeld();
+    EXPECT_EQ(module.aircraft.Messages(),
+              (std::vector<std::string>{"text:", "text:abc", "text:ab"}));
+    EXPECT_EQ(module.aircraft.writes.back().second, (Bytes{'a', 'b'}));
 }
 
 }  // namespace

@@ -25,26 +25,18 @@ TEST_P(NumberTextTest, GeneralFormatInBothSettings) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, NumberTextTest,
-    ::testing::Values(
-        NumberCase{0, "0", "0"}, NumberCase{-0.0, "0", "0"}, NumberCase{52.5, "52.5", "52,5"},
-        NumberCase{-52.5, "-52.5", "-52,5"}, NumberCase{3.4, "3.4", "3,4"},
-        NumberCase{12000, "12000", "12000"},
-        NumberCase{0.1 + 0.2, "0.3", "0,3"},  // 15 digits hide binary noise
-        NumberCase{1.0 / 3, "0.333333333333333", "0,333333333333333"},
-        NumberCase{2.0 / 3, "0.666666666666667", "0,666666666666667"},
-        NumberCase{999999999999999.0, "999999999999999", "999999999999999"},
-        NumberCase{1e15, "1E+15", "1E+15"},
-        NumberCase{1234567890123456.0, "1.23456789012346E+15", "1,23456789012346E+15"},
-        NumberCase{0.0001, "0.0001", "0,0001"}, NumberCase{1e-5, "1E-05", "1E-05"},
-        NumberCase{-2.5e-7, "-2.5E-07", "-2,5E-07"}, NumberCase{1e100, "1E+100", "1E+100"},
-        NumberCase{12345.678, "12345.678", "12345,678"}, NumberCase{0.25, "0.25", "0,25"}));
-
-TEST(IntText, PlainDigits) {
-    EXPECT_EQ(IntText(0), "0");
-    EXPECT_EQ(IntText(1950), "1950");
-    EXPECT_EQ(IntText(-336), "-336");
-    EXPECT_EQ(IntText(INT32_MIN), "-2147483648");
-}
+    ::testing::Values(NumberCase{-0.0, "0", "0"}, NumberCase{-52.5, "-52.5", "-52,5"},
+                      NumberCase{12000, "12000", "12000"},
+                      NumberCase{0.1 + 0.2, "0.3", "0,3"},  // 15 digits hide binary noise
+                      NumberCase{2.0 / 3, "0.666666666666667", "0,666666666666667"},
+                      NumberCase{999999999999999.0, "999999999999999", "999999999999999"},
+                      NumberCase{1e15, "1E+15", "1E+15"},
+                      NumberCase{1234567890123456.0, "1.23456789012346E+15",
+                                 "1,23456789012346E+15"},
+                      NumberCase{0.0001, "0.0001", "0,0001"}, NumberCase{1e-5, "1E-05", "1E-05"},
+                      NumberCase{1.5e-10, "1.5E-10", "1,5E-10"},
+                      NumberCase{-2.5e-7, "-2.5E-07", "-2,5E-07"},
+                      NumberCase{1e100, "1E+100", "1E+100"}, NumberCase{0.25, "0.25", "0,25"}));
 
 TEST(DateTimeText, ShortDateBlankLongTime) {
     testing::FakeRegional us, de(true);
@@ -77,7 +69,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundCase{51.10001, 4, 51.1}, RoundCase{-89.99995, 4, -90},
                       RoundCase{0.00004, 4, 0}, RoundCase{0.00005, 4, 0},
                       RoundCase{0.00015, 4, 0.0002}, RoundCase{123456789012.5, 0, 123456789012},
-                      RoundCase{7, 1, 7}, RoundCase{0.4, 0, 0}, RoundCase{9.96, 1, 10}));
+                      RoundCase{7, 1, 7}, RoundCase{0.4, 0, 0}, RoundCase{9.96, 1, 10},
+                      RoundCase{0.6, 0, 1},  // no digit kept, still rounds up
+                      RoundCase{0.06, 1, 0.1},
+                      // 15 digits already: nothing to round, the value stays as it was
+                      RoundCase{0.1 + 0.2, 15, 0.1 + 0.2}));
 
 TEST(Trim, OnlySpaces) {
     EXPECT_EQ(Trim("  abc d  "), "abc d");
@@ -86,23 +82,26 @@ TEST(Trim, OnlySpaces) {
     EXPECT_EQ(Trim("\tx\t"), "\tx\t");  // tabs are not spaces
 }
 
-TEST(SplitCrLf, LinesAtEveryPair) {
-    using V = std::vector<std::string>;
-    EXPECT_EQ(SplitCrLf(""), V{});
-    EXPECT_EQ(SplitCrLf("a\nb"), V{"a\nb"});
-    EXPECT_EQ(SplitCrLf("a\r\nb"), (V{"a", "b"}));
-    EXPECT_EQ(SplitCrLf("a\r\n"), (V{"a", ""}));
-    EXPECT_EQ(SplitCrLf("\r\n\r\n"), (V{"", "", ""}));
-    EXPECT_EQ(SplitCrLf("a\r\r\nb\n"), (V{"a\r", "b\n"}));
-}
-
-TEST(DateTime, SecondsAcrossDaysAndYears) {
+TEST(DateTime, SecondsAndCalendarAgree) {
     const DateTime a{2026, 12, 31, 23, 59, 30, 900};
     EXPECT_EQ(SecondsBetween(a, {2027, 1, 1, 0, 0, 10, 0}), 40);
     EXPECT_EQ(SecondsBetween({2024, 2, 28, 0, 0, 0}, {2024, 3, 1, 0, 0, 0}), 2 * 86400);
     EXPECT_EQ(SecondsBetween({2026, 3, 1, 0, 0, 0}, {2026, 2, 28, 0, 0, 0}), -86400);
     EXPECT_EQ(AddSeconds(a, 40), (DateTime{2027, 1, 1, 0, 0, 10, 900}));
-    EXPECT_EQ(AddSeconds({2024, 3, 1, 0, 0, 5}, -10), (DateTime{2024, 2, 29, 23, 59, 55}));
+    // Day by day through four centuries (2000 a leap year, 2100 and 2200 not): every
+    // date steps to the next one and 146097 days are exactly 400 years.
+    DateTime d{1900, 1, 1, 0, 0, 0};
+    for (int i = 0; i < 146097; ++i) {
+        const DateTime next = AddSeconds(d, 86400);
+        const bool newMonth = next.day == 1;
+        ASSERT_TRUE(newMonth ? (next.month == d.month % 12 + 1 && d.day >= 28)
+                             : (next.month == d.month && next.day == d.day + 1))
+            << d.year << "-" << d.month << "-" << d.day;
+        ASSERT_EQ(next.year, d.year + (newMonth && d.month == 12 ? 1 : 0));
+        ASSERT_EQ(SecondsBetween(d, next), 86400);
+        d = next;
+    }
+    EXPECT_EQ(d, (DateTime{2300, 1, 1, 0, 0, 0}));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <regex>
 #include <string>
 
+#include "../expected_version.h"
+
 namespace verlisk {
 
 // A whole log.txt of these lines (regular expressions), each time-stamped in the
@@ -17,7 +19,8 @@ inline std::regex LogPattern(std::initializer_list<std::string> lines) {
 }
 
 inline const std::regex& FreshLog() {
-    static const std::regex fresh = LogPattern({"Version 2\\.0R27", "INIT OK"});
+    static const std::regex fresh =
+        LogPattern({"Version " + testing::ExpectedVersion("R"), "INIT OK"});
     return fresh;
 }
 

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <thread>
 
+#include "app/layout/layout.h"
+
 namespace verlisk::driver {
 namespace {
 
@@ -240,6 +242,45 @@ MessageBoxInfo WaitForMessageBox(DWORD pid, std::chrono::milliseconds timeout) {
 void Press(HWND dialog, int buttonId) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, buttonId)));
+}
+
+StandIn::StandIn(const std::wstring& args, const wchar_t* windowClass) {
+    proc_ = std::make_unique<Process>(BinDir() + L"\\verlisk-standin.exe",
+                                      args + L" --record \"" + dir_.file(L"record.txt") + L"\"",
+                                      dir_.path());
+    window_ = WaitForHiddenWindow(proc_->pid(), windowClass, 20s);
+}
+
+std::string StandIn::Record() const {
+    std::string r;
+    dir_.Read(L"record.txt", r);
+    return r;
+}
+
+bool App::Start(std::chrono::milliseconds timeout) {
+    proc = std::make_unique<Process>(BinDir() + L"\\Verlisk.exe", L"", work.path());
+    main = proc->started() ? WaitForWindow(proc->pid(), layout::kWindowClass, timeout) : nullptr;
+    return main != nullptr;
+}
+
+HWND App::Ctl(Control c) const { return GetDlgItem(main, static_cast<int>(c)); }
+
+std::string App::Text(Control c) const { return driver::Text(Ctl(c)); }
+
+std::string App::Panel(int panel) const {
+    return StatusPanelText(Ctl(Control::StatusBar1), panel, proc->handle());
+}
+
+std::string App::File(const wchar_t* name) const {
+    std::string bytes;
+    work.Read(name, bytes);
+    return bytes;
+}
+
+bool App::Close() {
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD code = 1;
+    return proc->WaitExit(10s, &code) && code == 0;
 }
 
 }  // namespace verlisk::driver

@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "app/layout/controls.h"
 
 // Drives Verlisk and the module stand-in from another process, as a person would:
 // starts them, finds their windows, reads texts and presses buttons.
@@ -73,5 +76,37 @@ struct MessageBoxInfo {
 };
 MessageBoxInfo WaitForMessageBox(DWORD pid, std::chrono::milliseconds timeout);
 void Press(HWND dialog, int buttonId);
+
+// The module stand-in started with these options in a folder of its own, ended at
+// scope end. What a client tells the simulator's display is recorded there.
+class StandIn {
+  public:
+    explicit StandIn(const std::wstring& args, const wchar_t* windowClass = L"UIPCMAIN");
+    HWND window() const { return window_; }
+    Process& process() { return *proc_; }
+    std::string Record() const;  // "text:...\r\ndisplay:10\r\n" lines
+
+  private:
+    TempDir dir_;
+    std::unique_ptr<Process> proc_;
+    HWND window_ = nullptr;
+};
+
+// Verlisk.exe in a working folder of its own (prepare the folder, then Start).
+class App {
+  public:
+    TempDir work;
+    std::unique_ptr<Process> proc;
+    HWND main = nullptr;
+
+    // Starts it and waits for its window; false when none appears.
+    bool Start(std::chrono::milliseconds timeout = 20s);
+    HWND Ctl(Control c) const;
+    std::string Text(Control c) const;
+    std::string Panel(int panel) const;
+    std::string File(const wchar_t* name) const;  // "" when there is none
+    // Closes the window with its close box; true when the process then ended with 0.
+    bool Close();
+};
 
 }  // namespace verlisk::driver

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/layout/controls.h"
+#include "app/layout/layout.h"
 #include "ui_driver.h"
 
 using namespace verlisk;
@@ -15,7 +15,7 @@ using namespace verlisk::driver;
 
 int main(int argc, char** argv) {
     const std::string cmd = argc > 1 ? argv[1] : "show";
-    HWND main = WaitForClass(L"VerliskMainWindow", 5s);
+    HWND main = WaitForClass(layout::kWindowClass, 5s);
     if (!main) {
         std::fprintf(stderr, "verlisk-ui: no Verlisk window\n");
         return 1;
@@ -40,19 +40,12 @@ int main(int argc, char** argv) {
         return ended ? 0 : 1;
     }
     std::printf("caption   \"%s\"\n", Text(main).c_str());
-    const struct {
-        Control id;
-        const char* name;
-    } shown[] = {{Control::Label3, "Label3"},
-                 {Control::txtClientID, "txtClientID"},
-                 {Control::cmdStart, "cmdStart"},
-                 {Control::cmdStop, "cmdStop"},
-                 {Control::Label2, "Label2"},
-                 {Control::lblStartWeight, "lblStartWeight"},
-                 {Control::lblStopWeight, "lblStopWeight"},
-                 {Control::lblDifference, "lblDifference"},
-                 {Control::lblFuelage, "lblFuelage"}};
-    for (const auto& c : shown) {
+    // Every control a pilot can see, by its design name; Label1 lies off-screen.
+    for (const auto& c : layout::Controls()) {
+        if (c.kind == layout::Kind::Shape || c.kind == layout::Kind::StatusBar ||
+            c.id == Control::Label1) {
+            continue;
+        }
         HWND h = GetDlgItem(main, static_cast<int>(c.id));
         std::printf("%-15s \"%s\"%s\n", c.name, Text(h).c_str(),
                     IsWindowEnabled(h) ? "" : " (greyed)");

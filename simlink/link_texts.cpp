@@ -1,12 +1,10 @@
-#include "simlink/connection_check.h"
+#include "simlink/link_texts.h"
 
 #include <array>
 #include <charconv>
 
-#include "app/frm_start.h"
 #include "common/text.h"
 #include "simlink/bitwise_ops.h"
-#include "simlink/fsuipc.h"
 
 namespace verlisk {
 
@@ -82,34 +80,5 @@ double GateVersionValue(const std::string& text) {
     std::from_chars(t.data(), t.data() + t.size(), v);
     return v;
 }
-
-void FrmStart::FSUIPCConnect() {
-    if (!IpcInitDone) {
-        p_.link.IpcInit();
-        IpcInitDone = true;
-    }
-    const std::int32_t anySim = 0;
-    std::int32_t code = 0;
-    if (p_.link.IpcOpen(anySim, code)) {
-        myFSUIPCStatus = IpcErrorText(code);
-        FsuipcVersionText = GateVersionText(p_.link.IpcVersion);
-    }
-    if (code == 0 || code == 1) {
-        LinkOpen = true;
-        if (GateVersionValue(FsuipcVersionText) < 3.4) {
-            logthis("FSUIPC Version: ### THIS VERSION IS NOT SUPPORTED ###" + FsuipcVersionText);
-            p_.view.ShowMessage("FSUIPC Version: " + FsuipcVersionText +
-                                    "  Oops! Now requires FSUIPC Version 3.4 or better.  Update "
-                                    "your version of FSUIPC and restart",
-                                "", MsgButtons::Ok, MsgIcon::None, false);
-            TidyExit();
-        }
-    } else {
-        LinkOpen = false;
-    }
-    myFSUIPCStatus = IpcErrorText(code);
-}
-
-std::string FrmStart::FSUIPCVersionString() { return VersionWordText(p_.link.IpcVersion); }
 
 }  // namespace verlisk
