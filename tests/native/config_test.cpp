@@ -77,6 +77,7 @@ TEST(RandomIdentifier, EveryCharacterOfTheAlphabetAndNothingElse) {
         seen.insert(id.begin(), id.end());
     }
     EXPECT_EQ(seen.size(), 49u);  // 3200 draws reach every character
+    EXPECT_EQ(RandomIdentifier(1, t).size(), 1u);
     EXPECT_EQ(RandomIdentifier(0, t), "");
     EXPECT_EQ(RandomIdentifier(-3, t), "");
     EXPECT_NE(RandomIdentifier(8, t), RandomIdentifier(8, {2026, 12, 4, 19, 35, 12, 2}));

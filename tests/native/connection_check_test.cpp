@@ -78,8 +78,9 @@ TEST(VersionText, StatusBarAndGateForms) {
     };
     for (const auto& c : {Case{0x19980005, "1.998e", " 1.9"}, Case{0x34000000, "3.400", " 3.4"},
                           Case{0x34990000, "3.499", " 3.4"}, Case{0x33000000, "3.300", " 3.3"},
-                          Case{0x34560002, "3.456b", " 3.4"}, Case{0x4012001A, "4.012z", " 4"},
-                          Case{0x4012001B, "4.012(27)", " 4"}, Case{0, "0.000", " 0"}}) {
+                          Case{0x34560002, "3.456b", " 3.4"}, Case{0x34000001, "3.400a", " 3.4"},
+                          Case{0x4012001A, "4.012z", " 4"}, Case{0x4012001B, "4.012(27)", " 4"},
+                          Case{0, "0.000", " 0"}}) {
         EXPECT_EQ(VersionWordText(c.word), c.bar);
         EXPECT_EQ(GateVersionText(c.word), c.gate);
     }

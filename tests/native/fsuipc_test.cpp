@@ -181,13 +181,17 @@ TEST_F(LinkTest, ReadsArriveOnlyWithTheRoundTripAndOnlyWhereAsked) {
     ASSERT_TRUE(Open());
     module.aircraft.Poke32(offset::kLatitude, 0x12345678);
     std::int32_t lat = 0, untouched = 77;
+    std::uint8_t low = 0;
     EXPECT_TRUE(link.IpcRead(offset::kLatitude, 4, &lat, code));
+    EXPECT_EQ(code, kOk);
+    EXPECT_TRUE(link.IpcRead(offset::kLatitude, 1, &low, code));
     EXPECT_TRUE(link.IpcRead(offset::kLatitude, 0, &untouched, code));
     EXPECT_TRUE(link.IpcRead(offset::kLatitude, 4, nullptr, code));
     EXPECT_EQ(lat, 0);
     EXPECT_TRUE(link.IpcProcess(code));
     EXPECT_EQ(code, kOk);
     EXPECT_EQ(lat, 0x12345678);
+    EXPECT_EQ(low, 0x78);
     EXPECT_EQ(untouched, 77);
     // A module that leaves a read unfilled gives zeros, not the area's earlier answer.
     module.serve = false;

@@ -71,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundCase{0.00015, 4, 0.0002}, RoundCase{123456789012.5, 0, 123456789012},
                       RoundCase{7, 1, 7}, RoundCase{0.4, 0, 0}, RoundCase{9.96, 1, 10},
                       RoundCase{0.6, 0, 1},  // no digit kept, still rounds up
-                      RoundCase{0.06, 1, 0.1},
+                      RoundCase{0.06, 1, 0.1}, RoundCase{2.51, 0, 3},  // above the half
+                      RoundCase{INFINITY, 1, INFINITY},  // garbage from a module stays as it is
                       // 15 digits already: nothing to round, the value stays as it was
                       RoundCase{0.1 + 0.2, 15, 0.1 + 0.2}));
 
