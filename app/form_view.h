@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/layout/controls.h"
+#include "app/layout/layout.h"
 
 namespace verlisk {
 
@@ -18,6 +18,8 @@ class FormView {
     virtual void SetText(Control c, const std::string& text) = 0;
     virtual std::string GetText(Control c) = 0;
     virtual void SetEnabled(Control c, bool enabled) = 0;
+    // The text colour of a label: an RGB value or a system colour.
+    virtual void SetForeColor(Control c, layout::Color color) = 0;
     // Panels are numbered from 1.
     virtual void SetPanelText(int panel, const std::string& text) = 0;
     virtual void SetTimerEnabled(Timer t, bool enabled) = 0;

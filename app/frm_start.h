@@ -4,10 +4,10 @@
 //   frm_start_load.cpp    Form_Load, logthis
 //   frm_start_config.cpp  ConfigRead, ConfigWrite, RandomString
 //   frm_start_link.cpp    FSUIPCConnect, FSUIPCVersionString, SimMessage, TidyExit
-//   frm_start_radar.cpp   Timer_Radar_Timer
+//   frm_start_radar.cpp   Timer_Radar_Timer, Radar, ReadTanks
 //   frm_start_phase.cpp   Timer_PhaseControl_Timer
-// They sit above the pure pieces they use (common/, simlink/, reporting/), which
-// never include anything of app/.
+// They sit above the pure pieces they use (common/, simlink/, monitor/, reporting/),
+// which never include anything of app/.
 
 #include <cstdint>
 #include <string>
@@ -45,6 +45,7 @@ class FrmStart {
     void logthis(std::string_view text);
     [[noreturn]] void TidyExit();
     std::string RandomString(std::int16_t length);
+    void Radar();
 
     // Private procedures, public here so that tests can drive them one by one.
     void ConfigRead();
@@ -52,6 +53,7 @@ class FrmStart {
     void FSUIPCConnect();
     std::string FSUIPCVersionString();
     void SimMessage(const std::string& text);
+    void ReadTanks();
 
     // Session and sampling state.
     std::int16_t Phase = 0;
@@ -59,7 +61,10 @@ class FrmStart {
     double StartWeight = 0;
     double GrossWeight = 0;
     std::string AircraftTitle;
+    double Latitude = 0;
+    double Longitude = 0;
     bool SampleTaken = false;
+    bool SampleInProgress = false;
     std::int32_t ZeroFuelWeight = 0;
     std::int32_t MaxTankWeight = 0;
     double FlightHours = 0;

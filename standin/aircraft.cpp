@@ -38,13 +38,18 @@ std::string Usage() {
            "  --answers N         answer N requests, then reply 0 to every later one\n"
            "  --fault KIND        hang | reply0 | badkind | zeros | slow\n"
            "  --delay MS          how long a hang or slow answer takes (hang: 30000)\n"
-           "  --record FILE       append the display texts the program sends to FILE\n";
+           "  --record FILE       append the display texts the program sends to FILE\n"
+           "  --record-reads      and there the offset of every read it makes\n";
 }
 
 std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
     try {
         for (std::size_t i = 0; i < args.size(); ++i) {
             const std::string& a = args[i];
+            if (a == "--record-reads") {
+                o.recordReads = true;
+                continue;
+            }
             if (i + 1 >= args.size()) return "missing value after " + a;
             const std::string& v = args[++i];
             if (a == "--version") {
@@ -164,6 +169,7 @@ bool Aircraft::Serve(std::uint8_t* area, std::size_t size, double hours) {
         if (pos + header + n > size || at + n > space_.size()) return false;
         std::uint8_t* data = area + pos + header;
         if (kind == kReadKind) {
+            reads.push_back(static_cast<std::uint32_t>(at));
             if (options.fault == Options::Fault::Zeros) {
                 std::memset(data, 0, n);
             } else {

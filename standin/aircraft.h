@@ -26,6 +26,7 @@ struct Options {
     std::uint32_t delayMs = 0;  // hang or slow: how long an answer takes
     long long answers = -1;     // after this many requests, answer 0 to every other
     std::string recordFile;     // texts written to 0x3380 and 0x32FA go here too
+    bool recordReads = false;   // and the offset of every read
 };
 
 // Parses the command line words; returns an error text or "".
@@ -48,6 +49,8 @@ class Aircraft {
     // Every write the client made, in order, and the display texts among them.
     std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> writes;
     std::vector<std::string> Messages() const;
+    // The offset of every read served, in order.
+    std::vector<std::uint32_t> reads;
 
     Options options;
 

@@ -20,7 +20,6 @@ struct State {
     Aircraft* aircraft = nullptr;
     UINT ipcMessage = 0;
     ULONGLONG startTime = 0;  // wall clock, 100 ns units
-    std::size_t messagesShown = 0;
     long long answered = 0;
 };
 State g;  // the window procedure's only way to its state
@@ -31,24 +30,35 @@ ULONGLONG WallClock() {
     return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
+void Record(const std::string& line) {
+    if (g.options.recordFile.empty()) return;
+    HANDLE f = CreateFileA(g.options.recordFile.c_str(), FILE_APPEND_DATA,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return;
+    const std::string text = line + "\r\n";
+    DWORD written;
+    WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(f);
+}
+
+// Tells what the client asked for since the last request, then forgets it, so that a
+// stand-in left running for hours holds nothing it does not need.
 void Report() {
-    const auto msgs = g.aircraft->Messages();
-    for (; g.messagesShown < msgs.size(); ++g.messagesShown) {
-        const std::string& line = msgs[g.messagesShown];
+    for (const std::string& line : g.aircraft->Messages()) {
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
-        if (!g.options.recordFile.empty()) {
-            HANDLE f = CreateFileA(g.options.recordFile.c_str(), FILE_APPEND_DATA,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (f != INVALID_HANDLE_VALUE) {
-                const std::string text = line + "\r\n";
-                DWORD written;
-                WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-                CloseHandle(f);
-            }
+        Record(line);
+    }
+    if (g.options.recordReads) {
+        char line[32];
+        for (std::uint32_t at : g.aircraft->reads) {
+            std::snprintf(line, sizeof line, "read:%04X", at);
+            Record(line);
         }
     }
+    g.aircraft->writes.clear();
+    g.aircraft->reads.clear();
 }
 
 // One request: find the client's area by the atom's name, carry out its records.

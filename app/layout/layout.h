@@ -21,6 +21,7 @@ constexpr Color Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
 }
 constexpr Color Sys(std::uint32_t index) { return {Color::System, index}; }
 // Win32 system colour indexes used by the design.
+inline constexpr std::uint32_t kColorWindowText = 8;
 inline constexpr std::uint32_t kColorActiveBorder = 10;
 inline constexpr std::uint32_t kColorHighlight = 13;
 inline constexpr std::uint32_t kColorHighlightText = 14;

@@ -105,6 +105,9 @@ void MainWindow::CreateControls() {
                 style |= SS_NOPREFIX | (c->align == L::Align::Center  ? SS_CENTER
                                         : c->align == L::Align::Right ? SS_RIGHT
                                                                       : SS_LEFT);
+                // The running clock is redrawn twice a second in a large font: it is
+                // painted off-screen and copied in one go, so it never flickers.
+                if (c->id == Control::Label2) style = (style & ~SS_CENTER) | SS_OWNERDRAW;
                 break;
             case L::Kind::TextBox:
                 cls = L"EDIT";
@@ -276,7 +279,8 @@ HWND MainWindow::Child(Control c) const {
 }
 
 void MainWindow::SetText(Control c, const std::string& text) {
-    if (HWND h = Child(c)) SetWindowTextW(h, Widen(text).c_str());
+    // The timers rewrite the same captions every tick: only a change is repainted.
+    if (HWND h = Child(c); h && GetText(c) != text) SetWindowTextW(h, Widen(text).c_str());
 }
 
 std::string MainWindow::GetText(Control c) {
@@ -290,6 +294,16 @@ std::string MainWindow::GetText(Control c) {
 
 void MainWindow::SetEnabled(Control c, bool enabled) {
     if (HWND h = Child(c)) EnableWindow(h, enabled);
+}
+
+void MainWindow::SetForeColor(Control c, layout::Color color) {
+    const auto it = foreColors_.find(c);
+    if (it != foreColors_.end() && it->second.kind == color.kind &&
+        it->second.value == color.value) {
+        return;
+    }
+    foreColors_[c] = color;
+    if (HWND h = Child(c)) InvalidateRect(h, nullptr, FALSE);
 }
 
 void MainWindow::SetPanelText(int panel, const std::string& text) {
@@ -353,10 +367,36 @@ void MainWindow::Unload() {
     if (hwnd_ && !destroyed_) DestroyWindow(hwnd_);
 }
 
+COLORREF MainWindow::ForeColor(const L::ControlSpec& design) const {
+    const auto it = foreColors_.find(design.id);
+    return ToColorRef(it != foreColors_.end() ? it->second : design.fore);
+}
+
+void MainWindow::DrawClock(const DRAWITEMSTRUCT& item) {
+    const auto& design = L::Find(Control::Label2);
+    const int w = item.rcItem.right - item.rcItem.left, h = item.rcItem.bottom - item.rcItem.top;
+    HDC dc = CreateCompatibleDC(item.hDC);
+    HBITMAP bitmap = CreateCompatibleBitmap(item.hDC, w, h);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    HGDIOBJ oldFont =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+    RECT all{0, 0, w, h};
+    FillRect(dc, &all, GetSysColorBrush(static_cast<int>(design.back.value)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, ForeColor(design));
+    const std::wstring text = Widen(GetText(Control::Label2));
+    DrawTextW(dc, text.c_str(), -1, &all, DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, w, h, dc, 0, 0, SRCCOPY);
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
 HBRUSH MainWindow::ColorStatic(HDC dc, HWND child) {
     const L::ControlSpec* design = L::Lookup(static_cast<Control>(GetDlgCtrlID(child)));
     if (!design) return nullptr;
-    if (design->fore.kind != L::Color::Default) SetTextColor(dc, ToColorRef(design->fore));
+    if (design->fore.kind != L::Color::Default) SetTextColor(dc, ForeColor(*design));
     switch (design->back.kind) {
         case L::Color::Transparent: {
             // Paint the label with the window's own background, aligned to it.
@@ -407,6 +447,12 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             DeleteDC(src);
             return 1;
         }
+        case WM_DRAWITEM:
+            if (wp == static_cast<WPARAM>(Control::Label2)) {
+                DrawClock(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
+                return TRUE;
+            }
+            break;
         case WM_CTLCOLORSTATIC:
             if (HBRUSH b = ColorStatic(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp))) {
                 return reinterpret_cast<LRESULT>(b);

@@ -33,6 +33,7 @@ class MainWindow : public FormView {
     void SetText(Control c, const std::string& text) override;
     std::string GetText(Control c) override;
     void SetEnabled(Control c, bool enabled) override;
+    void SetForeColor(Control c, layout::Color color) override;
     void SetPanelText(int panel, const std::string& text) override;
     void SetTimerEnabled(Timer t, bool enabled) override;
     MsgResult ShowMessage(const std::string& text, const std::string& title, MsgButtons buttons,
@@ -49,6 +50,8 @@ class MainWindow : public FormView {
     void FreeBackground();
     void FreeDpiResources();
     HBRUSH ColorStatic(HDC dc, HWND child);
+    COLORREF ForeColor(const layout::ControlSpec& design) const;
+    void DrawClock(const DRAWITEMSTRUCT& item);
     HWND Child(Control c) const;
     void EndIfGone();
 
@@ -61,6 +64,7 @@ class MainWindow : public FormView {
     std::map<Control, HWND> children_;
     std::vector<HFONT> fonts_;
     std::map<COLORREF, HBRUSH> solidBrushes_;
+    std::map<Control, layout::Color> foreColors_;  // set at run time, over the design's
     HBITMAP background_ = nullptr;
     HBRUSH backgroundBrush_ = nullptr;
     HICON iconBig_ = nullptr;

@@ -100,6 +100,7 @@ class FakeView : public FormView {
     };
     std::map<Control, std::string> texts;
     std::map<Control, bool> enabled;
+    std::map<Control, layout::Color> colors;
     std::map<int, std::string> panels;
     std::map<Timer, bool> timers{{Timer::Timer_Radar, true}, {Timer::Timer_PhaseControl, true}};
     std::vector<std::string> events;  // in order, for sequence checks
@@ -113,6 +114,7 @@ class FakeView : public FormView {
     }
     std::string GetText(Control c) override { return texts[c]; }
     void SetEnabled(Control c, bool e) override { enabled[c] = e; }
+    void SetForeColor(Control c, layout::Color color) override { colors[c] = color; }
     void SetPanelText(int p, const std::string& t) override {
         panels[p] = t;
         events.push_back("panel " + std::to_string(p) + " " + t);

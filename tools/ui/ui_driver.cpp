@@ -74,6 +74,15 @@ void RemoveTree(const std::wstring& dir) {
 
 }  // namespace
 
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
 std::wstring BinDir() {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,6 +54,9 @@ class Process {
   private:
     PROCESS_INFORMATION info_{};
 };
+
+// Polls until the condition holds; false when the time runs out first.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 // A visible top-level window of that process and class (any class when null).
 HWND WaitForWindow(DWORD pid, const wchar_t* className, std::chrono::milliseconds timeout);
