@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/layout/layout.h"
@@ -29,6 +30,9 @@ class FormView {
                                   MsgButtons buttons, MsgIcon icon, bool yesIsDefault) = 0;
     // Lets pending window events run.
     virtual void DoEvents() = 0;
+    // Waits, without using the processor, until a window event is pending or the time
+    // is up; runs nothing.
+    virtual void WaitForEvents(std::uint32_t maxMs) = 0;
     // Destroys the window and everything on it.
     virtual void Unload() = 0;
 };

@@ -6,6 +6,8 @@
 //   frm_start_link.cpp    FSUIPCConnect, FSUIPCVersionString, SimMessage, TidyExit
 //   frm_start_radar.cpp   Timer_Radar_Timer, Radar, ReadTanks
 //   frm_start_phase.cpp   Timer_PhaseControl_Timer
+//   frm_start_session.cpp cmdStart_Click, cmdStop_Click
+//   frm_start_upload.cpp  UploadReport, Inet1_StateChanged (and the routing to it)
 // They sit above the pure pieces they use (common/, simlink/, monitor/, reporting/),
 // which never include anything of app/.
 
@@ -19,6 +21,7 @@
 namespace verlisk {
 
 class FsuipcLink;
+class HttpClient;
 
 // Everything the main window reaches outside itself.
 struct FrmStartPorts {
@@ -28,6 +31,7 @@ struct FrmStartPorts {
     RegionalSettings& regional;
     ProcessControl& process;
     FsuipcLink& link;
+    HttpClient& inet;
 };
 
 // The main window: all session and sampling state, and the handlers that the
@@ -40,6 +44,12 @@ class FrmStart {
     void Form_Load();
     void Timer_Radar_Timer();
     void Timer_PhaseControl_Timer();
+    void cmdStart_Click();
+    void cmdStop_Click();
+    void Inet1_StateChanged(std::int16_t State);
+    // The HTTP client's state changes arrive here with their request's generation;
+    // those of an ended request are dropped.
+    void OnInetState(std::uint32_t generation, std::int16_t state);
 
     // Public procedures of the window.
     void logthis(std::string_view text);
@@ -54,6 +64,7 @@ class FrmStart {
     std::string FSUIPCVersionString();
     void SimMessage(const std::string& text);
     void ReadTanks();
+    void UploadReport(const std::string& report);
 
     // Session and sampling state.
     std::int16_t Phase = 0;
@@ -84,12 +95,19 @@ class FrmStart {
     bool SimMessageBusy = false;
     bool RadarTickInProgress = false;
 
+    // Report upload: the generation of the newest request.
+    std::uint32_t InetGeneration = 0;
+
     // Set once the pilot has been told that the configuration cannot be written.
     bool ConfigWriteFailureTold = false;
 
   private:
     // The local time, to the second, as date-time text in the user's formats.
     std::string NowText();
+    // The client identifier box, trimmed, taken into ClientID when it is not empty.
+    void TakeClientId();
+    // After a refused flight: the buttons back to idle, the four figures to "---".
+    void ResetAfterRefusal();
 
     FrmStartPorts p_;
 };

@@ -41,8 +41,9 @@ void FrmStart::Radar() {
     if (link.IpcProcess(code)) {
         Latitude = monitor::LatitudeDegrees(raw);
         if (Latitude < -90 || Latitude > 90) {
-            p_.view.ShowMessage("Regional Settings Error.  lat: " + NumberText(Latitude, p_.regional),
-                                "", MsgButtons::Ok, MsgIcon::None, false);
+            p_.view.ShowMessage(
+                "Regional Settings Error.  lat: " + NumberText(Latitude, p_.regional), "",
+                MsgButtons::Ok, MsgIcon::None, false);
             TidyExit();
         }
     }

@@ -7,10 +7,12 @@
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "app/frm_start.h"
 #include "app/win32/main_window.h"
 #include "common/win32/system_ports.h"
+#include "reporting/win32/winhttp_client.h"
 #include "simlink/fsuipc.h"
 #include "simlink/win32/ipc_system_win32.h"
 #include "ui_driver.h"
@@ -20,6 +22,35 @@ using namespace verlisk::driver;
 
 namespace {
 
+// The handles this process holds, from the system's handle list: Wine does not
+// implement GetProcessHandleCount, but does list handles.
+DWORD HandleCount() {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count) return count;
+    using Query = LONG(WINAPI*)(int, void*, ULONG, ULONG*);
+    auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    struct Entry {
+        ULONG pid;
+        BYTE type, flags;
+        USHORT value;
+        void* object;
+        ULONG access;
+    };
+    std::vector<char> buffer(1 << 20);
+    ULONG needed = 0;
+    constexpr int kSystemHandleInformation = 16;
+    while (query &&
+           query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                 &needed) == static_cast<LONG>(0xC0000004)) {  // too small
+        buffer.resize(buffer.size() * 2);
+    }
+    const ULONG n = *reinterpret_cast<ULONG*>(buffer.data());
+    const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(void*));
+    for (ULONG i = 0; i < n; ++i) count += entries[i].pid == GetCurrentProcessId();
+    return count;
+}
+
 struct Reading {
     DWORD handles = 0, gdi = 0, user = 0;
     double privateKb = 0;
@@ -27,7 +58,7 @@ struct Reading {
 
 Reading Read() {
     Reading r;
-    GetProcessHandleCount(GetCurrentProcess(), &r.handles);
+    r.handles = HandleCount();
     r.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     r.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
     PROCESS_MEMORY_COUNTERS_EX pmc{};
@@ -54,8 +85,9 @@ int main(int argc, char** argv) {
     win32::Win32IpcSystem ipc;
     win32::Win32Process process;
     FsuipcLink link(ipc);
+    win32::WinHttpClient inet;
     win32::MainWindow window(GetModuleHandleW(nullptr));
-    FrmStart frm({window, files, clock, regional, process, link});
+    FrmStart frm({window, files, clock, regional, process, link, inet});
     if (!window.Create(frm)) return 1;
     frm.Form_Load();
     window.Show();
@@ -80,10 +112,8 @@ int main(int argc, char** argv) {
         if (i == 500) warm = Read();
     }
     const Reading end = Read();
-    std::printf(
-        "%d radar ticks in %.1f s, stand-in restarted %d times; last panel 1 text from "
-        "a live module: %s\n",
-        ticks, (GetTickCount() - start) / 1000.0, restarts, frm.SampleTaken ? "yes" : "no");
+    std::printf("%d radar ticks in %.1f s, stand-in restarted %d times, gross weight %.1f\n", ticks,
+                (GetTickCount() - start) / 1000.0, restarts, frm.GrossWeight);
     std::printf("after warm-up (tick 500): %lu handles, %lu GDI, %lu USER objects, %.0f KiB\n",
                 warm.handles, warm.gdi, warm.user, warm.privateKb);
     std::printf("at the end:               %lu handles, %lu GDI, %lu USER objects, %.0f KiB\n",

@@ -27,6 +27,7 @@ add_executable(verlisk_native_tests
   tests/native/connection_check_test.cpp
   tests/native/standin_test.cpp
   tests/native/monitor_test.cpp
+  tests/native/session_test.cpp
   tests/native/fake_module.cpp
   standin/aircraft.cpp
 )

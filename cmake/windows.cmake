@@ -12,11 +12,12 @@ add_library(verlisk_win32 STATIC
   common/win32/win32_text.cpp
   common/win32/system_ports.cpp
   simlink/win32/ipc_system_win32.cpp
+  reporting/win32/winhttp_client.cpp
   app/win32/main_window.cpp
   app/win32/picture.cpp
 )
 target_link_libraries(verlisk_win32 PUBLIC verlisk_core user32 gdi32 kernel32 comctl32 ole32
-                      windowscodecs uuid)
+                      windowscodecs uuid winhttp)
 
 add_executable(Verlisk WIN32 app/win32/main.cpp app/layout/verlisk.rc)
 target_link_libraries(Verlisk PRIVATE verlisk_win32)
@@ -24,7 +25,19 @@ if(MSVC)
   target_link_options(Verlisk PRIVATE /MANIFEST:NO)  # ours is in the resources
 endif()
 
+# The pilot's download: Verlisk.exe and readme.txt (Windows line ends) in one zip.
+configure_file(app/readme.txt ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/readme.txt @ONLY
+               NEWLINE_STYLE CRLF)
+set(VERLISK_ZIP ${CMAKE_BINARY_DIR}/Verlisk-${PROJECT_VERSION}-win64.zip)
+add_custom_target(package-zip
+  COMMAND ${CMAKE_COMMAND} -E rm -f ${VERLISK_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E tar cf ${VERLISK_ZIP} --format=zip Verlisk.exe readme.txt
+  WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+  DEPENDS Verlisk
+  COMMENT "Verlisk-${PROJECT_VERSION}-win64.zip")
+
 add_subdirectory(standin)
+add_subdirectory(tools/http_peer)
 
 # GoogleTest from the sources Debian ships (or a checkout given on the command line).
 set(VERLISK_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")

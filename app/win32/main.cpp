@@ -6,6 +6,7 @@
 #include "app/frm_start.h"
 #include "app/win32/main_window.h"
 #include "common/win32/system_ports.h"
+#include "reporting/win32/winhttp_client.h"
 #include "simlink/fsuipc.h"
 #include "simlink/win32/ipc_system_win32.h"
 
@@ -24,11 +25,13 @@ int Main(HINSTANCE instance) {
     Win32IpcSystem ipc;
     Win32Process process;
     FsuipcLink link(ipc);
+    WinHttpClient inet;
     MainWindow window(instance);
-    FrmStart frmStart({window, files, clock, regional, process, link});
+    FrmStart frmStart({window, files, clock, regional, process, link, inet});
 
     int code = 1;
     if (window.Create(frmStart)) {
+        inet.NotifyWindow(window.hwnd(), kInetMessage);
         frmStart.Form_Load();
         window.Show();
         code = window.Run();

@@ -110,7 +110,7 @@ void MainWindow::CreateControls() {
                 if (c->id == Control::Label2) style = (style & ~SS_CENTER) | SS_OWNERDRAW;
                 break;
             case L::Kind::TextBox:
-                cls = L"EDIT";
+                cls = L"EDIT";  // no length limit: lifted below
                 style |= WS_TABSTOP | ES_AUTOHSCROLL | ES_LEFT;
                 ex = WS_EX_CLIENTEDGE;
                 break;
@@ -128,6 +128,7 @@ void MainWindow::CreateControls() {
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(c->id)), instance_,
                                  nullptr);
         children_[c->id] = h;
+        if (c->kind == L::Kind::TextBox) SendMessageW(h, EM_SETLIMITTEXT, 0, 0);
         // Labels lie beneath every other control, as windowless labels do.
         if (c->kind == L::Kind::Label) {
             SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -296,6 +297,20 @@ void MainWindow::SetEnabled(Control c, bool enabled) {
     if (HWND h = Child(c)) EnableWindow(h, enabled);
 }
 
+// A button greyed by its own click drops the keyboard focus; once the handler has
+// set both buttons, the focus goes to the first control that can take it (START,
+// STOP, the identifier), so that the keyboard always reaches the next step.
+void MainWindow::PlaceFocus() {
+    HWND focus = GetFocus();
+    if (focus && focus != hwnd_ && IsWindowEnabled(focus)) return;
+    for (Control c : L::FocusOrder()) {
+        if (HWND h = Child(c); h && IsWindowEnabled(h)) {
+            SetFocus(h);
+            return;
+        }
+    }
+}
+
 void MainWindow::SetForeColor(Control c, layout::Color color) {
     const auto it = foreColors_.find(c);
     if (it != foreColors_.end() && it->second.kind == color.kind &&
@@ -355,6 +370,10 @@ void MainWindow::DoEvents() {
         DispatchMessageW(&msg);
     }
     EndIfGone();
+}
+
+void MainWindow::WaitForEvents(std::uint32_t maxMs) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, maxMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }
 
 // A handler that waited (a message box, the upload) while the window was closed
@@ -477,6 +496,34 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
+        case WM_COMMAND: {
+            // Clicks, the space bar and Enter on a focused button all arrive as BN_CLICKED;
+            // a greyed button is never acted on, whoever sent the message.
+            const auto id = static_cast<Control>(LOWORD(wp));
+            HWND button = Child(id);
+            if (!handlers_ || HIWORD(wp) != BN_CLICKED || !button || !IsWindowEnabled(button)) {
+                break;
+            }
+            if (id == Control::cmdStart) handlers_->cmdStart_Click();
+            if (id == Control::cmdStop) handlers_->cmdStop_Click();
+            PlaceFocus();
+            return 0;
+        }
+        case DM_GETDEFID: {
+            // Enter presses the button that has the focus; elsewhere it does nothing.
+            HWND focus = GetFocus();
+            for (Control c : {Control::cmdStart, Control::cmdStop}) {
+                if (focus && focus == Child(c))
+                    return MAKELRESULT(static_cast<int>(c), DC_HASDEFID);
+            }
+            return 0;
+        }
+        case kInetMessage:
+            if (handlers_) {
+                handlers_->OnInetState(static_cast<std::uint32_t>(wp),
+                                       static_cast<std::int16_t>(lp));
+            }
+            return 0;
         case WM_TIMER:
             if (!handlers_) break;
             if (wp == static_cast<WPARAM>(Timer::Timer_Radar)) handlers_->Timer_Radar_Timer();

@@ -15,7 +15,11 @@ class FrmStart;
 namespace verlisk::win32 {
 
 // The main window built from the layout table, per-monitor DPI aware. It shows
-// what the program sets and routes clicks and timer ticks to the FrmStart handlers.
+// what the program sets and routes clicks, timer ticks and the HTTP client's state
+// changes (kInetMessage: wParam the generation, lParam the state) to the FrmStart
+// handlers.
+inline constexpr UINT kInetMessage = WM_APP + 1;
+
 class MainWindow : public FormView {
   public:
     explicit MainWindow(HINSTANCE instance);
@@ -29,6 +33,7 @@ class MainWindow : public FormView {
     void Show();
     // The message loop; returns when the window is gone.
     int Run();
+    HWND hwnd() const { return hwnd_; }
 
     void SetText(Control c, const std::string& text) override;
     std::string GetText(Control c) override;
@@ -39,6 +44,7 @@ class MainWindow : public FormView {
     MsgResult ShowMessage(const std::string& text, const std::string& title, MsgButtons buttons,
                           MsgIcon icon, bool yesIsDefault) override;
     void DoEvents() override;
+    void WaitForEvents(std::uint32_t maxMs) override;
     void Unload() override;
 
   private:
@@ -54,6 +60,7 @@ class MainWindow : public FormView {
     void DrawClock(const DRAWITEMSTRUCT& item);
     HWND Child(Control c) const;
     void EndIfGone();
+    void PlaceFocus();
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;

@@ -12,6 +12,7 @@
 
 #include "app/form_view.h"
 #include "common/ports.h"
+#include "reporting/inet.h"
 
 namespace verlisk::testing {
 
@@ -99,7 +100,8 @@ class FakeView : public FormView {
         bool yesDefault;
     };
     std::map<Control, std::string> texts;
-    std::map<Control, bool> enabled;
+    std::map<Control, bool> enabled{{Control::cmdStart, true}, {Control::cmdStop, false}};
+    int doEvents = 0;
     std::map<Control, layout::Color> colors;
     std::map<int, std::string> panels;
     std::map<Timer, bool> timers{{Timer::Timer_Radar, true}, {Timer::Timer_PhaseControl, true}};
@@ -133,13 +135,50 @@ class FakeView : public FormView {
         answers.pop_front();
         return a;
     }
-    void DoEvents() override {}
+    void DoEvents() override {
+        ++doEvents;
+        if (onEvents) onEvents();
+    }
+    void WaitForEvents(std::uint32_t ms) override {
+        waited += ms;
+        if (onWait) onWait();
+    }
     void Unload() override {
         unloaded = true;
         events.push_back("unload");
     }
     // Runs while a box is open, as timer ticks would.
     std::function<void()> onBox;
+    // Run when pending events are let through, and while the program waits for them.
+    std::function<void()> onEvents, onWait;
+    std::uint32_t waited = 0;
+};
+
+// Records each request; hands out a scripted answer in pieces.
+class FakeInet : public HttpClient {
+  public:
+    struct Request {
+        std::uint32_t generation;
+        std::string url, method, body, headers;
+    };
+    std::vector<Request> requests;
+    std::string answer;
+    std::vector<std::size_t> pieces;  // the sizes asked for
+
+    void Execute(std::uint32_t g, const std::string& url, const std::string& method,
+                 const std::string& body, const std::string& headers) override {
+        requests.push_back({g, url, method, body, headers});
+        at_ = 0;
+    }
+    std::string GetChunk(std::size_t maxChars) override {
+        pieces.push_back(maxChars);
+        const std::string piece = answer.substr(std::min(at_, answer.size()), maxChars);
+        at_ += piece.size();
+        return piece;
+    }
+
+  private:
+    std::size_t at_ = 0;
 };
 
 struct ProcessEnded : std::runtime_error {

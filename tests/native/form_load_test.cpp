@@ -29,7 +29,7 @@ TEST_F(FormLoad, FreshLogAndStoredIdentifier) {
               "(4) click on the STOP button - a dialog box will allow you to optionally upload "
               "the results to the server. For more information see readme.txt file.");
     EXPECT_TRUE(view.boxes.empty());
-    EXPECT_TRUE(view.enabled.empty());  // load changes no enabled state
+    EXPECT_EQ(view.enabled, testing::FakeView().enabled);  // load changes no enabled state
 }
 
 // Which of ConfigRead's complaints survive the reset, and when an identifier is drawn.

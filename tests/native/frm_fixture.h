@@ -19,7 +19,8 @@ struct FrmFixture : ::testing::Test {
     FakeProcess process;
     FakeModule module;
     FsuipcLink link{module};
-    FrmStart frm{{view, files, clock, regional, process, link}};
+    FakeInet inet;
+    FrmStart frm{{view, files, clock, regional, process, link, inet}};
 
     std::string Log() { return files.files["log.txt"]; }
 };

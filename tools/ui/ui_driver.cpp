@@ -242,15 +242,23 @@ MessageBoxInfo WaitForMessageBox(DWORD pid, std::chrono::milliseconds timeout) {
     for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) {
         if (HWND b = GetDlgItem(info.hwnd, id); b && IsWindowVisible(b)) info.buttons.push_back(id);
     }
-    // The icon is a static control with id 0x0014 in the standard message box.
-    HWND icon = GetDlgItem(info.hwnd, 0x0014);
-    info.hasIcon = icon && IsWindowVisible(icon);
+    // The icon is a static control: id 0x0014 in Windows' message box, 0x0440 in Wine's.
+    for (int id : {0x0014, 0x0440}) {
+        HWND icon = GetDlgItem(info.hwnd, id);
+        info.hasIcon = info.hasIcon || (icon && IsWindowVisible(icon) &&
+                                        SendMessageW(icon, STM_GETICON, 0, 0) != 0);
+    }
     return info;
 }
 
 void Press(HWND dialog, int buttonId) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, buttonId)));
+}
+
+void PressKey(HWND control, WORD key) {
+    PostMessageW(control, WM_KEYDOWN, key, 1);
+    PostMessageW(control, WM_KEYUP, key, 0xC0000001);
 }
 
 StandIn::StandIn(const std::wstring& args, const wchar_t* windowClass) {

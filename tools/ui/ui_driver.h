@@ -80,6 +80,8 @@ struct MessageBoxInfo {
 };
 MessageBoxInfo WaitForMessageBox(DWORD pid, std::chrono::milliseconds timeout);
 void Press(HWND dialog, int buttonId);
+// A key pressed and let go on a control, as the keyboard would send it.
+void PressKey(HWND control, WORD key);
 
 // The module stand-in started with these options in a folder of its own, ended at
 // scope end. What a client tells the simulator's display is recorded there.

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "app/win32/main_window.h"
+#include "reporting/win32/winhttp_client.h"
+#include "ui_driver.h"
+
+namespace verlisk {
+namespace {
+
+using namespace driver;
+
+// The scripted HTTP peer, listening on a port of its choosing.
+struct Peer {
+    TempDir dir;
+    std::unique_ptr<Process> proc;
+    std::string url;
+
+    explicit Peer(const std::wstring& args) {
+        proc = std::make_unique<Process>(BinDir() + L"\\verlisk-http-peer.exe", L"port.txt " + args,
+                                         dir.path());
+        std::string port;
+        WaitUntil([&] { return dir.Read(L"port.txt", port) && !port.empty(); }, 10s);
+        url = "http://127.0.0.1:" + port + "/receiver.php";
+    }
+    std::string Request() {
+        std::string r;
+        dir.Read(L"request.txt", r);
+        return r;
+    }
+};
+
+// Requests through the real client; completions come to a window of this thread.
+struct HttpTest : ::testing::Test {
+    win32::WinHttpClient client;
+    HWND sink = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                nullptr, nullptr);
+    void SetUp() override { client.NotifyWindow(sink, win32::kInetMessage); }
+    void TearDown() override { DestroyWindow(sink); }
+
+    // The generations whose answers were completed within the time.
+    std::vector<WPARAM> Completions(std::chrono::milliseconds within) {
+        std::vector<WPARAM> done;
+        const auto end = std::chrono::steady_clock::now() + within;
+        while (std::chrono::steady_clock::now() < end) {
+            MSG msg;
+            while (PeekMessageW(&msg, sink, win32::kInetMessage, win32::kInetMessage, PM_REMOVE)) {
+                EXPECT_EQ(msg.lParam, kResponseCompleted);
+                done.push_back(msg.wParam);
+            }
+            if (!done.empty()) break;
+            Sleep(20);
+        }
+        return done;
+    }
+    std::string Body() {
+        std::string all, piece;
+        while (!(piece = client.GetChunk(1024)).empty()) all += piece;
+        return all;
+    }
+};
+
+struct AnswerCase {
+    const char* name;
+    const wchar_t* peer;
+    std::optional<std::string> body;  // none: no completed answer arrives
+};
+
+class Answers : public HttpTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(Answers, DeliveredWholeOrNotAtAll) {
+    Peer peer(GetParam().peer);
+    const std::string report = "TL=Caravelle_\xE9&PPH=52,5&VERSION=2.0.27&ZFW=0&MTANK=0&CLIENTID=";
+    client.Execute(7, peer.url, "POST", report,
+                   "Content-Type: application/x-www-form-urlencoded \r\n");
+    const auto done = Completions(GetParam().body ? 15s : 4s);
+    if (!GetParam().body) {
+        EXPECT_TRUE(done.empty());
+        return;
+    }
+    ASSERT_EQ(done, std::vector<WPARAM>{7});
+    const std::string body = Body();
+    EXPECT_EQ(body.size(), GetParam().body->size());
+    EXPECT_TRUE(body == *GetParam().body) << body.substr(0, 80);
+    const std::string request = peer.Request();
+    EXPECT_EQ(request.rfind("POST /receiver.php HTTP/1.1\r\n", 0), 0u) << request;
+    EXPECT_NE(request.find("Content-Type: application/x-www-form-urlencoded"), std::string::npos);
+    EXPECT_EQ(request.substr(request.size() - report.size()), report);  // the body as its bytes
+}
+
+const std::string kPage = "<html><body>" + std::string(1048576 - 26, 'x') + "</body></html>";
+
+INSTANTIATE_TEST_SUITE_P(
+    Peers, Answers,
+    ::testing::Values(AnswerCase{"TokenWithSpaces", L"answer \"  OK+OK+OK  \"", "  OK+OK+OK  "},
+                      AnswerCase{"TokenAndCrLf", L"answer OK+OK+OK\\r\\n", "OK+OK+OK\r\n"},
+                      AnswerCase{"Refusal", L"status 400 \"Report refused: PPH is not a number\"",
+                                 "Report refused: PPH is not a number"},
+                      AnswerCase{"Empty", L"empty", ""},
+                      AnswerCase{"MegabyteErrorPage", L"big 1048576", kPage},
+                      AnswerCase{"Trickling", L"trickle OK+OK", "OK+OK"},
+                      AnswerCase{"ResetMidBody", L"reset", std::nullopt},
+                      AnswerCase{"Hanging", L"hang", std::nullopt}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+TEST_F(HttpTest, NoServerGivesNoAnswer) {
+    std::string url;
+    {
+        Peer gone(L"empty");
+        url = gone.url;
+    }  // its port is closed again
+    client.Execute(1, url, "POST", "x", "");
+    EXPECT_TRUE(Completions(3s).empty());
+}
+
+TEST_F(HttpTest, OnlyTheNewestRequestsAnswerCounts) {
+    Peer slow(L"trickle OK+OK+OK"), quick(L"answer second");
+    client.Execute(1, slow.url, "POST", "first", "");
+    Sleep(500);
+    client.Execute(2, quick.url, "POST", "second", "");
+    EXPECT_EQ(Completions(5s), std::vector<WPARAM>{2});
+    EXPECT_EQ(Body(), "second");
+    EXPECT_TRUE(Completions(10s).empty());  // neither the first, ended, nor the second again
+}
+
+}  // namespace
+}  // namespace verlisk
