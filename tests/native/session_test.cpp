@@ -98,6 +98,8 @@ TEST_F(Session, StartStoresTheTypedIdentifierAndStopSendsTheReportAsComposed) {
     EXPECT_EQ(frm.ClientID, "abcd2345");
     EXPECT_NE(files.files["verlisk.cfg"].find("\r\nabcd2345\r\n"), std::string::npos);
     EXPECT_EQ(view.panels[2], "RUNNING");
+    frm.Timer_PhaseControl_Timer();  // the running display starts
+    EXPECT_EQ(view.texts[Control::Label2], "00:00:00");
     EXPECT_FALSE(view.enabled[Control::cmdStart]);
     EXPECT_TRUE(view.enabled[Control::cmdStop]);
     Answer("OK+OK+OK");
