@@ -11,26 +11,6 @@ namespace {
 
 using namespace driver;
 
-// The scripted HTTP peer, listening on a port of its choosing.
-struct Peer {
-    TempDir dir;
-    std::unique_ptr<Process> proc;
-    std::string url;
-
-    explicit Peer(const std::wstring& args) {
-        proc = std::make_unique<Process>(BinDir() + L"\\verlisk-http-peer.exe", L"port.txt " + args,
-                                         dir.path());
-        std::string port;
-        WaitUntil([&] { return dir.Read(L"port.txt", port) && !port.empty(); }, 10s);
-        url = "http://127.0.0.1:" + port + "/receiver.php";
-    }
-    std::string Request() {
-        std::string r;
-        dir.Read(L"request.txt", r);
-        return r;
-    }
-};
-
 // Requests through the real client; completions come to a window of this thread.
 struct HttpTest : ::testing::Test {
     win32::WinHttpClient client;
@@ -70,9 +50,9 @@ struct AnswerCase {
 class Answers : public HttpTest, public ::testing::WithParamInterface<AnswerCase> {};
 
 TEST_P(Answers, DeliveredWholeOrNotAtAll) {
-    Peer peer(GetParam().peer);
+    HttpPeer peer(GetParam().peer);
     const std::string report = "TL=Caravelle_\xE9&PPH=52,5&VERSION=2.0.27&ZFW=0&MTANK=0&CLIENTID=";
-    client.Execute(7, peer.url, "POST", report,
+    client.Execute(7, peer.url(), "POST", report,
                    "Content-Type: application/x-www-form-urlencoded \r\n");
     const auto done = Completions(GetParam().body ? 15s : 4s);
     if (!GetParam().body) {
@@ -107,18 +87,18 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(HttpTest, NoServerGivesNoAnswer) {
     std::string url;
     {
-        Peer gone(L"empty");
-        url = gone.url;
+        HttpPeer gone(L"empty");
+        url = gone.url();
     }  // its port is closed again
     client.Execute(1, url, "POST", "x", "");
     EXPECT_TRUE(Completions(3s).empty());
 }
 
 TEST_F(HttpTest, OnlyTheNewestRequestsAnswerCounts) {
-    Peer slow(L"trickle OK+OK+OK"), quick(L"answer second");
-    client.Execute(1, slow.url, "POST", "first", "");
+    HttpPeer slow(L"trickle OK+OK+OK"), quick(L"answer second");
+    client.Execute(1, slow.url(), "POST", "first", "");
     Sleep(500);
-    client.Execute(2, quick.url, "POST", "second", "");
+    client.Execute(2, quick.url(), "POST", "second", "");
     EXPECT_EQ(Completions(5s), std::vector<WPARAM>{2});
     EXPECT_EQ(Body(), "second");
     EXPECT_TRUE(Completions(10s).empty());  // neither the first, ended, nor the second again

@@ -274,6 +274,20 @@ std::string StandIn::Record() const {
     return r;
 }
 
+HttpPeer::HttpPeer(const std::wstring& args) {
+    proc_ = std::make_unique<Process>(BinDir() + L"\\verlisk-http-peer.exe", L"port.txt " + args,
+                                      dir_.path());
+    std::string port;
+    WaitUntil([&] { return dir_.Read(L"port.txt", port) && !port.empty(); }, 10s);
+    url_ = "http://127.0.0.1:" + port + "/receiver.php";
+}
+
+std::string HttpPeer::Request() const {
+    std::string r;
+    dir_.Read(L"request.txt", r);
+    return r;
+}
+
 bool App::Start(std::chrono::milliseconds timeout) {
     proc = std::make_unique<Process>(BinDir() + L"\\Verlisk.exe", L"", work.path());
     main = proc->started() ? WaitForWindow(proc->pid(), layout::kWindowClass, timeout) : nullptr;

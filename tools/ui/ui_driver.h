@@ -98,6 +98,20 @@ class StandIn {
     HWND window_ = nullptr;
 };
 
+// verlisk-http-peer answering as its arguments say, on a port of its choosing, in a
+// folder of its own; ended at scope end.
+class HttpPeer {
+  public:
+    explicit HttpPeer(const std::wstring& args);
+    const std::string& url() const { return url_; }  // its /receiver.php
+    std::string Request() const;                     // what it was sent, raw
+
+  private:
+    TempDir dir_;
+    std::unique_ptr<Process> proc_;
+    std::string url_;
+};
+
 // Verlisk.exe in a working folder of its own (prepare the folder, then Start).
 class App {
   public:
