@@ -73,7 +73,7 @@ TEST_P(Opens, CodePausesAndNothingLeftHeld) {
     GetParam().arrange(module);
     EXPECT_EQ(Open(GetParam().requestedSim), GetParam().code == kOk);
     EXPECT_EQ(code, GetParam().code);
-    EXPECT_EQ(module.sleeps.size(), GetParam().pauses);
+    EXPECT_EQ(module.sleeps, std::vector<std::uint32_t>(GetParam().pauses, 100));
     link.IpcClose();
     ExpectNothingHeld();
 }

@@ -89,6 +89,7 @@ TEST(DateTime, SecondsAndCalendarAgree) {
     EXPECT_EQ(SecondsBetween({2024, 2, 28, 0, 0, 0}, {2024, 3, 1, 0, 0, 0}), 2 * 86400);
     EXPECT_EQ(SecondsBetween({2026, 3, 1, 0, 0, 0}, {2026, 2, 28, 0, 0, 0}), -86400);
     EXPECT_EQ(AddSeconds(a, 40), (DateTime{2027, 1, 1, 0, 0, 10, 900}));
+    EXPECT_EQ(AddSeconds({2026, 12, 4, 19, 59, 59}, 6), (DateTime{2026, 12, 4, 20, 0, 5}));
     // Day by day through four centuries (2000 a leap year, 2100 and 2200 not): every
     // date steps to the next one and 146097 days are exactly 400 years.
     DateTime d{1900, 1, 1, 0, 0, 0};
