@@ -31,3 +31,5 @@ add_executable(verlisk_native_tests
 target_link_libraries(verlisk_native_tests PRIVATE verlisk_core GTest::gtest_main)
 target_include_directories(verlisk_native_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests/native)
 add_test(NAME native_unit_tests COMMAND verlisk_native_tests)
+
+add_subdirectory(receiver)
