@@ -33,3 +33,4 @@ target_include_directories(verlisk_native_tests PRIVATE ${CMAKE_CURRENT_SOURCE_D
 add_test(NAME native_unit_tests COMMAND verlisk_native_tests)
 
 add_subdirectory(receiver)
+add_subdirectory(tests/receiver)

@@ -78,7 +78,7 @@ label{display:flex;flex-direction:column;font-size:.85rem;gap:.2rem}
 input,button{font:inherit;padding:.35rem .5rem}
 a{color:#0b57a4}
 svg{width:100%;max-width:44rem;height:auto}
-svg text{font-size:11px;fill:#1d2329}svg rect{fill:#2f7bbf}svg a:hover rect{fill:#174f85}
+svg text{font-size:13px;fill:#1d2329}svg rect{fill:#2f7bbf}svg a:hover rect{fill:#174f85}
 .scroll{overflow-x:auto}
 table{border-collapse:collapse;width:100%;font-size:.9rem}
 th,td{text-align:left;padding:.4rem .5rem;border-bottom:1px solid #d8dde2;white-space:nowrap}
@@ -106,25 +106,23 @@ void RenderChart(std::string& out, const PageView& v) {
     const std::size_t bars = std::min(v.aircraft.size(), kChartBars);
     double top = 0;
     for (std::size_t i = 0; i < bars; ++i) top = std::max(top, v.aircraft[i].meanPph);
-    // One row per aircraft: its name and figures on a line, the bar under it.
-    constexpr int kWidth = 400, kRow = 34;
+    // One row per aircraft: its name on a line, under it the bar and its figures.
+    constexpr int kWidth = 400, kBarWidth = 250, kRow = 42;
     out += "<svg viewBox=\"0 0 " + std::to_string(kWidth) + " " +
            std::to_string(kRow * static_cast<int>(bars)) +
            "\" role=\"img\" aria-label=\"Mean fuel per hour by aircraft\">\n";
     for (std::size_t i = 0; i < bars; ++i) {
         const auto& a = v.aircraft[i];
         const int y = kRow * static_cast<int>(i);
-        const double width = top > 0 ? std::max(1.0, a.meanPph / top * kWidth) : 1.0;
-        const std::string flights =
-            std::to_string(a.flights) + (a.flights == 1 ? " flight" : " flights");
+        const double width = std::max(1.0, a.meanPph / top * kBarWidth);
+        const std::string figures = OneDecimal(a.meanPph) + " lb/h, " + std::to_string(a.flights) +
+                                    (a.flights == 1 ? " flight" : " flights");
         out += "<a href=\"" + Link("/", Filter{v.filter.clientId, a.aircraft}) + "\"><title>" +
-               HtmlEscape(a.aircraft) + ": " + OneDecimal(a.meanPph) + " lb/h, " + flights +
-               "</title><text x=\"0\" y=\"" + std::to_string(y + 12) + "\">" +
-               HtmlEscape(Shorten(a.aircraft, 40)) + "</text><text x=\"" + std::to_string(kWidth) +
-               "\" y=\"" + std::to_string(y + 12) + "\" text-anchor=\"end\">" +
-               OneDecimal(a.meanPph) + " lb/h · " + flights + "</text><rect x=\"0\" y=\"" +
-               std::to_string(y + 16) + "\" width=\"" + OneDecimal(width) +
-               "\" height=\"12\"/></a>\n";
+               HtmlEscape(a.aircraft) + ": " + figures + "</title><text x=\"0\" y=\"" +
+               std::to_string(y + 14) + "\">" + HtmlEscape(Shorten(a.aircraft, 52)) +
+               "</text><rect x=\"0\" y=\"" + std::to_string(y + 20) + "\" width=\"" +
+               OneDecimal(width) + "\" height=\"14\"/><text x=\"" + OneDecimal(width + 6) +
+               "\" y=\"" + std::to_string(y + 32) + "\">" + figures + "</text></a>\n";
     }
     out += "</svg>\n";
     if (v.aircraft.size() > bars) {

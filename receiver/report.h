@@ -16,6 +16,8 @@ struct Report {
     std::int32_t zfw = 0;    // zero-fuel weight, pounds; 0 = the simulator did not say
     std::int32_t mtank = 0;  // summed tank capacity, pounds; 0 = the simulator did not say
     std::string clientId;    // may be empty
+
+    friend bool operator==(const Report&, const Report&) = default;
 };
 
 // Limits a report must keep. The figures are generous for any real aircraft: the

@@ -39,7 +39,7 @@ class SqlStore : public ReportStore {
     explicit SqlStore(std::unique_ptr<SqlDatabase> db)
         : db_(std::move(db)),
           where_(std::string(" WHERE ($1 = '' OR client_id = $1) AND ($2 = '' OR ") +
-                 db_->Dialect().containsFunc + "(aircraft, $2) > 0)") {
+                 db_->Dialect().containsFunc + "(lower(aircraft), lower($2)) > 0)") {
         Migrate();
     }
 

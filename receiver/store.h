@@ -16,18 +16,22 @@ struct StoredReport {
     std::int64_t receivedMs = 0;
     std::string sender;
     Report report;
+
+    friend bool operator==(const StoredReport&, const StoredReport&) = default;
 };
 
 // Which reports to look at; an empty field does not filter.
 struct Filter {
     std::string clientId;  // exactly this identifier
-    std::string aircraft;  // titles holding this text
+    std::string aircraft;  // titles holding this text, ASCII letters in either case
 };
 
 struct AircraftSummary {
     std::string aircraft;
     std::int64_t flights = 0;
     double meanPph = 0;
+
+    friend bool operator==(const AircraftSummary&, const AircraftSummary&) = default;
 };
 
 // Thrown when the database cannot do what was asked (unreachable, read-only, full);
