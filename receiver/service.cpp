@@ -1,6 +1,8 @@
 #include "receiver/service.h"
 
 #include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -35,6 +37,7 @@ constexpr int kListenBacklog = 512;  // the library listens with 5
 // reads the refusal instead of a reset connection.
 constexpr auto kLinger = std::chrono::seconds(1);
 constexpr int kExportBatch = 1000;
+constexpr auto kDrainLimit = std::chrono::seconds(2);
 
 // What a worker knows of the request it serves, for its log line and for whether the
 // connection may carry another one.
@@ -174,6 +177,20 @@ class ReceiverService::Server : public httplib::Server {
         const int bound = port == 0 ? bind_to_any_port(host) : bind_to_port(host, port) ? port : -1;
         if (bound > 0) ::listen(svr_sock_, kListenBacklog);
         return bound;
+    }
+
+    // Connections the kernel has completed but nobody has accepted yet would be reset
+    // when the listening socket closes; their requests are already on the way.
+    void DrainListenQueue() const {
+        const auto until = Clock::now() + kDrainLimit;
+        for (tcp_info info{}; Clock::now() < until;) {
+            socklen_t size = sizeof info;
+            if (getsockopt(svr_sock_, IPPROTO_TCP, TCP_INFO, &info, &size) != 0 ||
+                info.tcpi_unacked == 0) {  // for a listening socket: connections waiting
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
 
   private:
@@ -326,6 +343,7 @@ void ReceiverService::Run() { server_->listen_after_bind(); }
 void ReceiverService::Stop() {
     // A stop asked for before the server runs would otherwise be lost.
     while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    server_->DrainListenQueue();
     server_->stop();
 }
 
