@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <optional>
@@ -79,6 +80,14 @@ std::optional<std::size_t> DeclaredLength(const Request& req) {
     return n;
 }
 
+bool IsChunked(const Request& req) {
+    return req.get_header_value("Transfer-Encoding").find("chunked") != std::string::npos;
+}
+
+// A request answered without reading its body ends its connection: what is left of the
+// body would otherwise be taken for the next request.
+bool HasBody(const Request& req) { return IsChunked(req) || DeclaredLength(req).value_or(0) > 0; }
+
 Filter FilterOf(const Request& req) {
     Filter f{req.get_param_value("client"), req.get_param_value("aircraft")};
     // Titles have "_" for every space; a filter typed with spaces finds them.
@@ -124,11 +133,11 @@ class ReceiverService::Server : public httplib::Server {
             if (reports && req.method == "POST") return HandlerResponse::Unhandled;
             if (reports) {
                 res.set_header("Allow", "POST");
-                Answer(res, 405, "This address takes fuel reports sent with POST", true);
+                Answer(res, 405, "This address takes fuel reports sent with POST", HasBody(req));
             } else if (req.method == "GET" || req.method == "HEAD") {
                 return HandlerResponse::Unhandled;
             } else {
-                Answer(res, 404, "Not found: fuel reports go to /receiver.php", true);
+                Answer(res, 404, "Not found: fuel reports go to /receiver.php", HasBody(req));
             }
             return HandlerResponse::Handled;
         });
@@ -200,7 +209,7 @@ class ReceiverService::Server : public httplib::Server {
                           "Report refused: it must be sent as application/x-www-form-urlencoded",
                           true);
         }
-        if (req.get_header_value("Transfer-Encoding").find("chunked") == std::string::npos) {
+        if (!IsChunked(req)) {
             const auto length = DeclaredLength(req);
             if (!length) return Answer(res, 411, "Report refused: it has no Content-Length", true);
             if (*length > kMaxBodyBytes) return Answer(res, 413, kTooLarge, true);
