@@ -44,19 +44,28 @@ std::string Receiver::Log() const {
 
 Receiver::Receiver(const Setup& s) {
     const int log = open((logDir_.path + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool drop = s.asNobody && getuid() == 0;
+    // The build tree may be out of an unprivileged user's reach; a copy here is not.
+    std::string binary = VERLISK_RECEIVER_BINARY;
+    if (drop) {
+        const auto copy = logDir_.path + "/verlisk-receiver";
+        std::filesystem::copy_file(binary, copy);
+        binary = copy;
+    }
     pid_ = fork();
     if (pid_ == 0) {
         dup2(log, STDOUT_FILENO);
         dup2(log, STDERR_FILENO);
-        if (s.asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
+        if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
         if (s.fileSizeLimit) {
             const rlimit limit{static_cast<rlim_t>(s.fileSizeLimit),
                                static_cast<rlim_t>(s.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
             signal(SIGXFSZ, SIG_IGN);  // a write past it fails instead of killing
         }
-        execl(VERLISK_RECEIVER_BINARY, "verlisk-receiver", "--listen", "127.0.0.1:0", "--db",
-              s.db.c_str(), nullptr);
+        execl(binary.c_str(), "verlisk-receiver", "--listen", "127.0.0.1:0", "--db", s.db.c_str(),
+              nullptr);
+        std::perror(binary.c_str());
         _exit(127);
     }
     close(log);
