@@ -14,7 +14,7 @@ if(VERLISK_FUZZ)
   add_test(NAME fuzz_reply_walk
            COMMAND fuzz_reply_walk -max_total_time=30 -print_final_stats=1 ${corpus})
   # The receiver's report parser, on the bodies any client may send.
-  add_executable(fuzz_report_parse tests/fuzz/report_parse_fuzz.cpp receiver/report.cpp)
+  add_executable(fuzz_report_parse tests/receiver/report_parse_fuzz.cpp receiver/report.cpp)
   target_include_directories(fuzz_report_parse PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_options(fuzz_report_parse PRIVATE -fsanitize=fuzzer)
   target_link_options(fuzz_report_parse PRIVATE -fsanitize=fuzzer)
@@ -22,7 +22,7 @@ if(VERLISK_FUZZ)
   file(MAKE_DIRECTORY ${corpus})
   add_test(NAME fuzz_report_parse
            COMMAND fuzz_report_parse -max_total_time=20 -max_len=4096 -print_final_stats=1
-                   -dict=${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/report_parse.dict ${corpus})
+                   -dict=${CMAKE_CURRENT_SOURCE_DIR}/tests/receiver/report_parse.dict ${corpus})
   return()
 endif()
 
