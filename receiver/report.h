@@ -21,8 +21,8 @@ struct Report {
 };
 
 // Limits a report must keep. The figures are generous for any real aircraft: the
-// thirstiest airliners burn well under 60,000 lb/h (Concorde about 57,000 over a whole
-// flight, an A380 about 25,000), and the heaviest aircraft ever flown, the An-225, had a
+// thirstiest airliners burn well under 50,000 lb/h (Concorde about 45,000, an A380
+// about 25,000), and the heaviest aircraft ever flown, the An-225, had a
 // zero-fuel weight of about 1.2 million lb and fuel for about 660,000 lb. Anything
 // beyond is a fuel dump, a refuelling in flight or a broken figure, not a burn rate.
 inline constexpr double kMaxPph = 100000;
