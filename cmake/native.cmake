@@ -44,3 +44,4 @@ add_test(NAME native_unit_tests COMMAND verlisk_native_tests)
 
 add_subdirectory(receiver)
 add_subdirectory(tests/receiver)
+add_subdirectory(bench/receiver)
