@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     if (!parsed.error.empty() || parsed.options.help) {
         if (!parsed.error.empty())
             std::fprintf(stderr, "verlisk-receiver: %s\n\n", parsed.error.c_str());
-        std::fputs(kUsage, parsed.error.empty() ? stdout : stderr);
+        std::fputs(Usage().c_str(), parsed.error.empty() ? stdout : stderr);
         return parsed.error.empty() ? 0 : 2;
     }
     const Options& o = parsed.options;

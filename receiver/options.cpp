@@ -5,7 +5,8 @@
 
 namespace verlisk::receiver {
 
-const char* const kUsage = R"(Usage: verlisk-receiver [--listen HOST:PORT] [--db DATABASE] [--fsync]
+std::string Usage() {
+    return std::string(R"(Usage: verlisk-receiver [--listen HOST:PORT] [--db DATABASE] [--fsync]
 
 Receives Verlisk's fuel reports on POST /receiver.php, stores them and serves the
 stored flights at / (a page with a chart), /reports.csv and /reports.json.
@@ -20,11 +21,14 @@ stored flights at / (a page with a chart), /reports.csv and /reports.json.
   --help              this text
 
 The schema is created on the first start. A report is answered OK+OK+OK only once
-it is committed. Refused: a title over 256 bytes, a client identifier over 64, a
-fuel flow that is not above 0 or is over 100000 lb/h, a zero-fuel weight or tank
-capacity below 0 or over 2000000 lb, a body over 64 KiB. SIGTERM or SIGINT stops
-the receiver after the requests in flight.
-)";
+it is committed. SIGTERM or SIGINT stops the receiver after the requests in flight.
+Refused: )") +
+           "an aircraft title over " + std::to_string(kMaxTitleBytes) +
+           " bytes, a client identifier over " + std::to_string(kMaxClientIdBytes) +
+           ",\na PPH not above 0 or over " + std::to_string(static_cast<int>(kMaxPph)) +
+           " lb/h, a ZFW or MTANK below 0 or over " + std::to_string(kMaxWeight) +
+           " lb,\na body over " + std::to_string(kMaxBodyBytes / 1024) + " KiB.\n";
+}
 
 OptionsOutcome ParseOptions(const std::vector<std::string>& args) {
     OptionsOutcome out;

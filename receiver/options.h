@@ -22,7 +22,7 @@ struct OptionsOutcome {
 };
 OptionsOutcome ParseOptions(const std::vector<std::string>& args);
 
-extern const char* const kUsage;
+std::string Usage();
 
 // What the start-up line says of the database: a file's full path, or the URL
 // without its user and password.

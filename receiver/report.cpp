@@ -156,17 +156,16 @@ ParseOutcome ParseReport(std::string_view body) {
     if (!body.starts_with(kTitleKey)) return Refuse("the report does not start with TL=");
     // The title may itself hold "&PPH=", so the title ends at the last "&PPH=" that the
     // other keys still follow in order (a client identifier may hold "&PPH=" too). Going
-    // back from the end finds it in one pass whatever the body holds.
+    // back from the end, each key looked for wholly before the one found after it, finds
+    // it in one pass whatever the body holds.
     std::size_t limit = body.size();
     for (auto key = kLaterKeys.rbegin(); key != kLaterKeys.rend() && limit != npos; ++key) {
-        limit = limit < key->size() ? npos : body.rfind(*key, limit - key->size());
+        limit = body.substr(0, limit).rfind(*key);
     }
-    if (limit != npos && limit >= kPphKey.size()) {
-        const auto at = body.rfind(kPphKey, limit - kPphKey.size());
-        if (at != npos) {
-            return Validate(body.substr(kTitleKey.size(), at - kTitleKey.size()),
-                            SplitFields(body, at));
-        }
+    const auto at = limit == npos ? npos : body.substr(0, limit).rfind(kPphKey);
+    if (at != npos) {
+        return Validate(body.substr(kTitleKey.size(), at - kTitleKey.size()),
+                        SplitFields(body, at));
     }
     const auto last = body.rfind(kPphKey);
     if (last == npos) return Refuse("PPH is missing");
@@ -176,7 +175,6 @@ ParseOutcome ParseReport(std::string_view body) {
 
 std::string Cp1252ToUtf8(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + text.size() / 2);
     for (char c : text) {
         const auto b = static_cast<unsigned char>(c);
         const char32_t cp = b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : b;

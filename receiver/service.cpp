@@ -14,6 +14,7 @@
 #include <optional>
 #include <thread>
 
+#include "common/text.h"
 #include "receiver/pages.h"
 
 namespace verlisk::receiver {
@@ -62,13 +63,12 @@ void Unavailable(Response& res, const StoreError& e) {
     tRequest.note += std::string(" (") + e.what() + ")";
 }
 
-bool IsFormContentType(std::string value) {
-    std::transform(value.begin(), value.end(), value.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    constexpr std::string_view kForm = "application/x-www-form-urlencoded";
-    const auto rest = std::string_view(value).substr(std::min(value.size(), kForm.size()));
+bool IsFormContentType(const std::string& value) {
     // The program sends the type with a blank after it.
-    return value.starts_with(kForm) && (rest.empty() || rest[0] == ' ' || rest[0] == ';');
+    std::string type = Trim(value.substr(0, value.find(';')));
+    std::transform(type.begin(), type.end(), type.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return type == "application/x-www-form-urlencoded";
 }
 
 std::optional<std::size_t> DeclaredLength(const Request& req) {
@@ -132,6 +132,12 @@ class ReceiverService::Server : public httplib::Server {
         // algorithm the body would wait for the client's delayed ACK (40 ms here, 200 ms
         // on Windows).
         set_tcp_nodelay(true);
+        // Not the library's SO_REUSEPORT as well: a second receiver started on the same
+        // port would share it unnoticed instead of being told that it is taken.
+        set_socket_options([](socket_t sock) {
+            const int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        });
         set_pre_routing_handler([](const Request& req, Response& res) {
             const bool reports = req.path == kReportPath;
             if (reports && req.method == "POST") return HandlerResponse::Unhandled;
@@ -165,15 +171,6 @@ class ReceiverService::Server : public httplib::Server {
             Answer(res, res.status,
                    res.status == 404 ? "Not found"
                                      : "Request refused (HTTP " + std::to_string(res.status) + ")");
-        });
-        set_exception_handler([](const Request&, Response& res, std::exception_ptr ep) {
-            Answer(res, 500, "The receiver failed on this request; nothing was stored");
-            try {
-                std::rethrow_exception(ep);
-            } catch (const std::exception& e) {
-                tRequest.note += std::string(" (") + e.what() + ")";
-            } catch (...) {
-            }
         });
         set_logger([](const Request& req, const Response& res) {
             const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() -

@@ -7,16 +7,33 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 
 #include "receiver/sql.h"
 
 namespace verlisk::receiver::testing {
+
+std::size_t Occurrences(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
+std::pair<int, std::string> Shell(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    return {WEXITSTATUS(pclose(p)), out};
+}
 
 TempDir::TempDir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "verlisk-test.XXXXXX").string();
@@ -32,7 +49,6 @@ std::string FreshDatabase(bool postgres, const TempDir& dir) {
     if (!state) return "";
     std::string url;
     std::ifstream(std::string(state) + "/conninfo") >> url;
-    if (url.empty()) throw std::runtime_error("the PostgreSQL cluster did not start");
     OpenPostgres(url)->Session(true)->Run("DROP TABLE IF EXISTS reports, receiver_schema");
     return url;
 }
@@ -42,28 +58,20 @@ std::string Receiver::Log() const {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-Receiver::Receiver(const Setup& s) {
+Receiver::Receiver(const std::string& db, bool asNobody, long fileSizeLimit) {
     const int log = open((logDir_.path + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const bool drop = s.asNobody && getuid() == 0;
+    const bool drop = asNobody && getuid() == 0;
     // The build tree may be out of an unprivileged user's reach; a copy here is not.
-    std::string binary = VERLISK_RECEIVER_BINARY;
-    if (drop) {
-        const auto copy = logDir_.path + "/verlisk-receiver";
-        std::filesystem::copy_file(binary, copy);
-        binary = copy;
-    }
-    pid_ = fork();
-    if (pid_ == 0) {
-        dup2(log, STDOUT_FILENO);
+    const std::string binary = drop ? logDir_.path + "/verlisk-receiver" : VERLISK_RECEIVER_BINARY;
+    if (drop) std::filesystem::copy_file(VERLISK_RECEIVER_BINARY, binary);
+    pid = fork();
+    if (pid == 0) {
         dup2(log, STDERR_FILENO);
         if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
-        if (s.fileSizeLimit) {
-            const rlimit limit{static_cast<rlim_t>(s.fileSizeLimit),
-                               static_cast<rlim_t>(s.fileSizeLimit)};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            signal(SIGXFSZ, SIG_IGN);  // a write past it fails instead of killing
-        }
-        execl(binary.c_str(), "verlisk-receiver", "--listen", "127.0.0.1:0", "--db", s.db.c_str(),
+        const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+        if (fileSizeLimit) setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
+        execl(binary.c_str(), "verlisk-receiver", "--listen", "127.0.0.1:0", "--db", db.c_str(),
               nullptr);
         std::perror(binary.c_str());
         _exit(127);
@@ -77,68 +85,52 @@ Receiver::Receiver(const Setup& s) {
             port = std::stoi(text.substr(at + mark.size()));
         }
     }
-    if (port == 0) {
-        Stop(SIGKILL);
-        throw std::runtime_error("the receiver did not start: " + Log());
-    }
+    if (port == 0) throw std::runtime_error("the receiver did not start: " + Log());
 }
 
 Receiver::~Receiver() {
-    if (pid_ > 0) Stop(SIGKILL);
+    if (pid > 0) Stop(SIGKILL);
 }
 
-void Receiver::Signal(int signal) const { kill(pid_, signal); }
-
 int Receiver::Stop(int signal) {
-    Signal(signal);
+    kill(pid, signal);
     int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
+    waitpid(pid, &status, 0);
+    pid = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 Answer Receiver::Send(const std::string& raw, std::size_t splitAt,
                       const std::function<void()>& atSplit) const {
     const int sock = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    Answer a;
-    if (connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        const auto sendPart = [&](std::size_t from, std::size_t to) {
-            // A refused upload may be cut off while it is sent; the answer still counts.
-            while (from < to) {
-                const auto r = send(sock, raw.data() + from, to - from, MSG_NOSIGNAL);
-                if (r <= 0) break;
-                from += static_cast<std::size_t>(r);
-            }
-        };
-        const auto split = std::min(splitAt, raw.size());
-        sendPart(0, split);
-        if (split < raw.size()) {
-            if (!atSplit) {
-                close(sock);
-                return a;
-            }
-            atSplit();
-            sendPart(split, raw.size());
+    sockaddr_in addr{
+        AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    // A refused upload may be cut off while it is sent; the answer still counts.
+    const auto sendPart = [&](std::size_t from, std::size_t to) {
+        for (ssize_t r = 0; from < to && r >= 0; from += static_cast<std::size_t>(r)) {
+            r = send(sock, raw.data() + from, to - from, MSG_NOSIGNAL);
         }
-        std::string in;
-        char buf[4096];
-        for (ssize_t r; (r = recv(sock, buf, sizeof buf, 0)) > 0;)
-            in.append(buf, static_cast<std::size_t>(r));
-        std::istringstream head(in.substr(0, in.find("\r\n\r\n")));
-        std::string version, line;
-        head >> version >> a.status;
-        while (std::getline(head, line)) {
-            if (line.ends_with('\r')) line.pop_back();
-            if (line.starts_with("Content-Type: ")) a.contentType = line.substr(14);
-        }
-        if (const auto end = in.find("\r\n\r\n"); end != std::string::npos)
-            a.body = in.substr(end + 4);
-    }
+    };
+    const auto split = std::min(splitAt, raw.size());
+    sendPart(0, split);
+    if (split < raw.size() && !atSplit) return close(sock), Answer{};
+    if (atSplit) atSplit();
+    sendPart(split, raw.size());
+    std::string in, line;
+    char buf[4096];
+    for (ssize_t r; (r = recv(sock, buf, sizeof buf, 0)) > 0;)
+        in.append(buf, static_cast<std::size_t>(r));
     close(sock);
+    Answer a;
+    const auto end = in.find("\r\n\r\n");
+    std::istringstream head(in.substr(0, end));
+    head >> line >> a.status;
+    while (std::getline(head, line)) {
+        if (line.starts_with("Content-Type: "))
+            a.contentType = line.substr(14, line.find('\r') - 14);
+    }
+    if (end != std::string::npos) a.body = in.substr(end + 4);
     return a;
 }
 
@@ -151,10 +143,8 @@ Answer Receiver::Post(const std::string& body) const {
 }
 
 Answer Receiver::Get(const std::string& path) const {
-    httplib::Client client("127.0.0.1", port);
-    const auto res = client.Get(path.c_str());
-    if (!res) return {};
-    return {res->status, res->get_header_value("Content-Type"), res->body};
+    const auto res = httplib::Client("127.0.0.1", port).Get(path.c_str());
+    return res ? Answer{res->status, res->get_header_value("Content-Type"), res->body} : Answer{};
 }
 
 }  // namespace verlisk::receiver::testing
