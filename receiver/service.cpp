@@ -269,12 +269,12 @@ class ReceiverService::Server : public httplib::Server {
             return Unavailable(res, e);
         }
         const auto provide = [this, s, json](std::size_t, httplib::DataSink& sink) {
-            std::string out = s->started ? "" : json ? std::string(kJsonOpen) : CsvHeader();
+            std::string out;
+            if (!s->started) out = json ? std::string(kJsonOpen) : CsvHeader();
             for (const auto& r : s->batch) {
                 out += json ? JsonRow(r, !s->started) : CsvRow(r);
                 s->started = true;
             }
-            s->started = true;
             if (s->batch.size() < kExportBatch) {
                 if (json) out += kJsonClose;
                 sink.write(out.data(), out.size());
