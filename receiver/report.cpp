@@ -13,9 +13,10 @@ constexpr auto npos = std::string_view::npos;
 constexpr std::string_view kTitleKey = "TL=";
 constexpr std::string_view kPphKey = "&PPH=";
 // The keys after PPH, in the order the program writes them.
-constexpr std::array<std::string_view, 4> kLaterKeys = {
-    "&VERSION=", "&ZFW=", "&MTANK=", "&CLIENTID="};
-constexpr std::array<std::string_view, 4> kLaterNames = {"VERSION", "ZFW", "MTANK", "CLIENTID"};
+constexpr auto kLaterKeys =
+    std::to_array<std::string_view>({"&VERSION=", "&ZFW=", "&MTANK=", "&CLIENTID="});
+constexpr auto kLaterNames =
+    std::to_array<std::string_view>({"VERSION", "ZFW", "MTANK", "CLIENTID"});
 
 ParseOutcome Refuse(std::string_view why) {
     return {std::nullopt, std::string(kRefusalPrefix) + std::string(why)};

@@ -35,9 +35,6 @@ constexpr const char* kUnavailable =
 // single short request, so a few dozen workers keep up with hundreds of pilots.
 constexpr int kWorkerThreads = 32;
 constexpr int kListenBacklog = 512;  // the library listens with 5
-// How long a refused upload may go on being sent (and discarded) so that the client
-// reads the refusal instead of a reset connection.
-constexpr auto kLinger = std::chrono::seconds(1);
 constexpr int kExportBatch = 1000;
 constexpr auto kDrainLimit = std::chrono::seconds(2);
 
@@ -329,15 +326,6 @@ class ReceiverService::Server : public httplib::Server {
                 }
                 return true;
             });
-        if (tRequest.unreadBody) {
-            shutdown(sock, SHUT_WR);
-            const auto until = Clock::now() + kLinger;
-            char buf[16384];
-            pollfd p{sock, POLLIN, 0};
-            while (Clock::now() < until && poll(&p, 1, 100) >= 0) {
-                if (p.revents && read(sock, buf, sizeof buf) <= 0) break;
-            }
-        }
         shutdown(sock, SHUT_RDWR);
         close(sock);
         return true;
