@@ -90,6 +90,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
     EXPECT_TRUE(Has(csv, R"(,c1,"A,""B""&C=D",52.5,1950,336,2.0.27)"));
     const auto page = receiver_->Get("/").body;
     EXPECT_TRUE(Has(page, "1–5 of 5, newest first"));
+    EXPECT_FALSE(Has(page, "most flown"));
     EXPECT_TRUE(Has(page, "&lt;script&gt;alert(1)&lt;/script&gt;"));
     EXPECT_FALSE(Has(page, "<script"));
     EXPECT_TRUE(Has(page, ">Caravelle_é</a>"));
@@ -153,6 +154,7 @@ TEST_P(SqliteService, ManyPilotsAtOnceAndUploadsTooLargeOrCutOff) {
     EXPECT_TRUE(Has(first, "<a href=\"/?page=2\">Older →</a></nav>"));
     EXPECT_TRUE(Has(last, "1101–1200 of 1200"));
     EXPECT_TRUE(Has(last, "<nav><a href=\"/?page=11\">← Newer</a></nav>"));
+    EXPECT_TRUE(Has(receiver_->Get("/?page=13").body, "<p>None."));
     EXPECT_TRUE(Has(receiver_->Log(), "/receiver.php 400 "));
     EXPECT_TRUE(Has(receiver_->Log(), "Report refused: it arrived incomplete"));
     const auto fds =
