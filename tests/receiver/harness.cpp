@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -56,6 +57,14 @@ std::string FreshDatabase(bool postgres, const TempDir& dir) {
 std::string Receiver::Log() const {
     std::ifstream in(logDir_.path + "/log");
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+::testing::AssertionResult Receiver::Logged(const std::string& pattern) const {
+    for (int i = 0; i < 100; ++i) {
+        if (std::regex_search(Log(), std::regex(pattern))) return ::testing::AssertionSuccess();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return ::testing::AssertionFailure() << "no /" << pattern << "/ in:\n" << Log();
 }
 
 Receiver::Receiver(const std::string& db, bool asNobody, long fileSizeLimit) {

@@ -54,6 +54,8 @@ class Receiver {
     // The exit status, or 128 + the signal that ended it.
     int Stop(int signal = SIGTERM);
     std::string Log() const;
+    // Whether the log comes to match the pattern: a line is written just after its answer.
+    ::testing::AssertionResult Logged(const std::string& pattern) const;
 
     int port = 0;
     pid_t pid = -1;

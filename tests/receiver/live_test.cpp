@@ -28,7 +28,7 @@ TEST(LivePostgresService, RestartAndOutage) {
     Cluster("restart");
     EXPECT_EQ(receiver.Post(kExample).body, "OK+OK+OK");
     EXPECT_EQ(Occurrences(receiver.Get("/reports.json").body, "Sample_Aircraft"), 3u);
-    EXPECT_TRUE(Has(receiver.Log(), "cannot connect to PostgreSQL"));
+    EXPECT_TRUE(receiver.Logged("cannot connect to PostgreSQL"));
 }
 
 TEST(LiveBrowser, RendersTableChartAndEscapedTitles) {
