@@ -22,8 +22,9 @@ std::string OneDecimal(double v) {
 // 0 means the simulator did not give the figure.
 std::string WeightCell(std::int32_t pounds) { return pounds ? std::to_string(pounds) : "–"; }
 
+constexpr char kHex[] = "0123456789ABCDEF";
+
 std::string UrlEncode(std::string_view s) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (char c : s) {
         const auto b = static_cast<unsigned char>(c);
@@ -180,7 +181,6 @@ std::string JsonString(std::string_view s) {
             out += '\\';
             out += c;
         } else if (b < 0x20) {
-            static constexpr char kHex[] = "0123456789abcdef";
             out += "\\u00";
             out += kHex[b >> 4];
             out += kHex[b & 15];
