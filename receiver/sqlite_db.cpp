@@ -37,7 +37,6 @@ struct Connection {
         auto& st = statements[sql];
         if (!st && sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()),
                                       SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
-            statements.erase(sql);
             Fail();
         }
         return st;

@@ -24,8 +24,8 @@ TEST(Pages, ExportRowsAndEscaping) {
 
 TEST(Pages, PageShowsRowsChartAndLinks) {
     PageView v{{"c 1", "09az_AZ-.~é"}, 2, 250, {kRow}, {}};
-    for (int i = 0; i < 21; ++i) v.aircraft.push_back({"T" + std::to_string(i), 21 - i, 2500});
-    v.aircraft[0] = {std::string(60, 'x'), 1, 5000};
+    for (int i = 0; i < 21; ++i) v.aircraft.push_back({"T" + std::to_string(i), 21 - i, 0.4});
+    v.aircraft[0] = {std::string(60, 'x'), 1, 0.8};
     const auto page = RenderPage(v);
     const std::string query = "client=c%201&amp;aircraft=09az_AZ-.~%C3%A9";
     for (const std::string& part : std::vector<std::string>{
@@ -36,12 +36,12 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
              "href=\"/?client=c%01%5C&amp;aircraft=09az_AZ-.~%C3%A9\">c\x01\\</a></td>",
              "<td class=\"n\">52.5</td><td class=\"n\">1950</td><td "
              "class=\"n\">–</td><td>2.0.27</td></tr>",
-             "<svg viewBox=\"0 0 400 840\"",
+             "<h2>Mean fuel per hour by aircraft</h2>\n<svg viewBox=\"0 0 400 840\"",
              ">" + std::string(52, 'x') +
                  "…</text><rect x=\"0\" y=\"20\" width=\"250.0\" height=\"14\"/><text x=\"256.0\" "
-                 "y=\"32\">5000.0 lb/h, 1 flight</text></a>",
+                 "y=\"32\">0.8 lb/h, 1 flight</text></a>",
              "<text x=\"0\" y=\"56\">T1</text><rect x=\"0\" y=\"62\" width=\"125.0\" "
-             "height=\"14\"/><text x=\"131.0\" y=\"74\">2500.0 lb/h, 20 flights</text>",
+             "height=\"14\"/><text x=\"131.0\" y=\"74\">0.4 lb/h, 20 flights</text>",
              "<p>The 20 most flown of 21 aircraft.</p>",
          }) {
         EXPECT_TRUE(Has(page, part));

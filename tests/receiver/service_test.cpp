@@ -64,8 +64,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
         {Raw("GET", "/receiver.php", kForm, ""), 405,
          "This address takes fuel reports sent with POST"},
         {Raw("GET", "/x", kForm, ""), 404, "Not found"},
-        {Raw("POST", "/index.php", kForm, kExample), 404,
-         "Not found: fuel reports go to /receiver.php"},
+        {Raw("POST", "/index.php", kForm, "x"), 404, "Not found: fuel reports go to /receiver.php"},
         {Raw("POST", "/receiver.php", "text/plain", kExample), 415,
          "Report refused: it must be sent as application/x-www-form-urlencoded"},
         {Raw("POST", "/receiver.php", kForm, kExample, false), 411,
@@ -90,6 +89,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
     const auto page = receiver_->Get("/").body;
     EXPECT_TRUE(Has(page, "1–5 of 5, newest first"));
     EXPECT_FALSE(Has(page, "most flown"));
+    EXPECT_TRUE(Has(page, ">52.5 lb/h, 2 flights</text>"));
     EXPECT_TRUE(Has(page, "&lt;script&gt;alert(1)&lt;/script&gt;"));
     EXPECT_FALSE(Has(page, "<script"));
     EXPECT_TRUE(Has(page, ">Caravelle_é</a>"));
