@@ -51,6 +51,8 @@ class ServiceTest : public ::testing::TestWithParam<bool> {
 };
 
 TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
+    // Left unread, past what the server reads ahead: taken for a request if the connection went on.
+    const std::string junk = std::string(60000, 'a') + "\r\n\r\n";
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
         {kExample, 200, kOk},
         {Body("<script>alert(1)</script>"), 200, kOk},
@@ -63,9 +65,9 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
         {Raw("GET", "/receiver.php", kForm, ""), 405,
          "This address takes fuel reports sent with POST"},
         {Raw("GET", "/x", kForm, ""), 404, "Not found"},
-        {Raw("POST", "/index.php", kForm, "x"), 404,
+        {Raw("POST", "/index.php", kForm, junk), 404,
          "Not found: fuel reports go to /receiver.php"},
-        {Raw("POST", "/receiver.php", "text/plain", kExample), 415,
+        {Raw("POST", "/receiver.php", "text/plain", junk), 415,
          "Report refused: it must be sent as application/x-www-form-urlencoded"},
         {Raw("POST", "/receiver.php", kForm, kExample, false), 411,
          "Report refused: it has no Content-Length"},
