@@ -14,6 +14,16 @@ if(VERLISK_FUZZ)
   file(MAKE_DIRECTORY ${corpus})
   add_test(NAME fuzz_reply_walk
            COMMAND fuzz_reply_walk -max_total_time=30 -print_final_stats=1 ${corpus})
+  # The receiver's report parser, on the bodies any client may send.
+  add_executable(fuzz_report_parse tests/receiver/report_parse_fuzz.cpp receiver/report.cpp)
+  target_include_directories(fuzz_report_parse PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_compile_options(fuzz_report_parse PRIVATE -fsanitize=fuzzer)
+  target_link_options(fuzz_report_parse PRIVATE -fsanitize=fuzzer)
+  set(corpus ${CMAKE_BINARY_DIR}/corpus/report_parse)
+  file(MAKE_DIRECTORY ${corpus})
+  add_test(NAME fuzz_report_parse
+           COMMAND fuzz_report_parse -max_total_time=20 -max_len=4096 -print_final_stats=1
+                   -dict=${CMAKE_CURRENT_SOURCE_DIR}/tests/receiver/report_parse.dict ${corpus})
   return()
 endif()
 
@@ -34,3 +44,7 @@ add_executable(verlisk_native_tests
 target_link_libraries(verlisk_native_tests PRIVATE verlisk_core GTest::gtest_main)
 target_include_directories(verlisk_native_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests/native)
 add_test(NAME native_unit_tests COMMAND verlisk_native_tests)
+
+add_subdirectory(receiver)
+add_subdirectory(tests/receiver)
+add_subdirectory(bench/receiver)

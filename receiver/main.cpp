@@ -1,0 +1,60 @@
+// verlisk-receiver: wires the store and the HTTP service together and stops them on
+// SIGTERM or SIGINT.
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "receiver/options.h"
+#include "receiver/service.h"
+
+using namespace verlisk::receiver;
+
+int main(int argc, char** argv) {
+    const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty() || parsed.options.help) {
+        if (!parsed.error.empty())
+            std::fprintf(stderr, "verlisk-receiver: %s\n\n", parsed.error.c_str());
+        std::fputs(Usage().c_str(), parsed.error.empty() ? stdout : stderr);
+        return parsed.error.empty() ? 0 : 2;
+    }
+    const Options& o = parsed.options;
+
+    // Blocked in every thread, so that only the waiting thread below takes them.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    signal(SIGPIPE, SIG_IGN);  // a client that hangs up is seen as a failed write
+
+    std::unique_ptr<ReportStore> store;
+    try {
+        store = OpenStore(o.store);
+    } catch (const StoreError& e) {
+        LogLine(std::string("cannot open the database: ") + e.what());
+        return 1;
+    }
+    ReceiverService service(*store);
+    const int port = service.Bind(o.host, o.port);
+    if (port < 0) {
+        LogLine("cannot listen on " + o.host + ":" + std::to_string(o.port));
+        return 1;
+    }
+    const bool v6 = o.host.find(':') != std::string::npos;
+    LogLine("listening on http://" + (v6 ? "[" + o.host + "]" : o.host) + ":" +
+            std::to_string(port) + "/ (reports stored in " + DatabaseText(o.store) + ")");
+
+    std::thread([&] {
+        int sig = 0;
+        sigwait(&stops, &sig);
+        LogLine(std::string("stopping on ") + (sig == SIGTERM ? "SIGTERM" : "SIGINT") +
+                ": finishing the requests in flight");
+        service.Stop();
+    }).detach();
+    service.Run();
+    store.reset();
+    LogLine("stopped; database closed");
+    return 0;
+}

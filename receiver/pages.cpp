@@ -1,0 +1,260 @@
+#include "receiver/pages.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+
+namespace verlisk::receiver {
+namespace {
+
+std::string Shortest(double v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+std::string OneDecimal(double v) {
+    char buf[48];
+    return std::string(buf,
+                       std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 1).ptr);
+}
+
+// 0 means the simulator did not give the figure.
+std::string WeightCell(std::int32_t pounds) { return pounds ? std::to_string(pounds) : "–"; }
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+std::string UrlEncode(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool plain =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (plain || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out;
+}
+
+// A link to the page (or an export) with the filter, optionally narrowed, and a page.
+std::string Link(std::string_view path, const Filter& f, std::int64_t page = 1) {
+    std::string q;
+    const auto add = [&](std::string_view key, std::string_view value) {
+        q += q.empty() ? "?" : "&amp;";
+        q += key;
+        q += '=';
+        q += UrlEncode(value);
+    };
+    if (!f.clientId.empty()) add("client", f.clientId);
+    if (!f.aircraft.empty()) add("aircraft", f.aircraft);
+    if (page > 1) add("page", std::to_string(page));
+    return std::string(path) + q;
+}
+
+// At most `max` characters (not bytes) of a UTF-8 text, "…" marking a cut.
+std::string Shorten(const std::string& s, std::size_t max) {
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80 && ++chars > max) {
+            return s.substr(0, i) + "…";
+        }
+    }
+    return s;
+}
+
+constexpr std::string_view kHead = R"(<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Fuel reports</title>
+<style>
+body{font-family:system-ui,sans-serif;max-width:75rem;margin:0 auto;padding:0 1rem 2rem;color:#1d2329;background:#fff}
+h1{font-size:1.5rem;margin:1rem 0 .5rem}h2{font-size:1.15rem;margin:1.5rem 0 .5rem}
+form{display:flex;flex-wrap:wrap;gap:.6rem;align-items:flex-end}
+label{display:flex;flex-direction:column;font-size:.85rem;gap:.2rem}
+input,button{font:inherit;padding:.35rem .5rem}
+a{color:#0b57a4}
+svg{width:100%;max-width:44rem;height:auto}
+svg text{font-size:13px;fill:#1d2329}svg rect{fill:#2f7bbf}svg a:hover rect{fill:#174f85}
+.scroll{overflow-x:auto}
+table{border-collapse:collapse;width:100%;font-size:.9rem}
+th,td{text-align:left;padding:.4rem .5rem;border-bottom:1px solid #d8dde2;white-space:nowrap}
+th{background:#f1f4f7}.n{text-align:right;font-variant-numeric:tabular-nums}
+nav{display:flex;gap:1.5rem;margin:1rem 0}
+</style></head><body>
+<h1>Fuel reports</h1>
+)";
+
+void RenderFilter(std::string& out, const Filter& f) {
+    out += R"(<form method="get" action="/"><label>Client identifier<input name="client" value=")";
+    out += HtmlEscape(f.clientId);
+    out += R"("></label><label>Aircraft<input name="aircraft" value=")";
+    out += HtmlEscape(f.aircraft);
+    out += R"("></label><button type="submit">Filter</button><a href="/">All reports</a></form>
+)";
+}
+
+void RenderChart(std::string& out, const PageView& v) {
+    out += "<h2>Mean fuel per hour by aircraft</h2>\n";
+    if (v.aircraft.empty()) {
+        out += "<p>No reports yet.</p>\n";
+        return;
+    }
+    const std::size_t bars = std::min(v.aircraft.size(), kChartBars);
+    double top = 0;
+    for (std::size_t i = 0; i < bars; ++i) top = std::max(top, v.aircraft[i].meanPph);
+    // One row per aircraft: its name on a line, under it the bar and its figures.
+    constexpr int kWidth = 400, kBarWidth = 250, kRow = 42;
+    out += "<svg viewBox=\"0 0 " + std::to_string(kWidth) + " " +
+           std::to_string(kRow * static_cast<int>(bars)) +
+           "\" role=\"img\" aria-label=\"Mean fuel per hour by aircraft\">\n";
+    for (std::size_t i = 0; i < bars; ++i) {
+        const auto& a = v.aircraft[i];
+        const int y = kRow * static_cast<int>(i);
+        const double width = std::max(1.0, a.meanPph / top * kBarWidth);
+        const std::string figures = OneDecimal(a.meanPph) + " lb/h, " + std::to_string(a.flights) +
+                                    (a.flights == 1 ? " flight" : " flights");
+        out += "<a href=\"" + Link("/", Filter{v.filter.clientId, a.aircraft}) + "\"><title>" +
+               HtmlEscape(a.aircraft) + ": " + figures + "</title><text x=\"0\" y=\"" +
+               std::to_string(y + 14) + "\">" + HtmlEscape(Shorten(a.aircraft, 52)) +
+               "</text><rect x=\"0\" y=\"" + std::to_string(y + 20) + "\" width=\"" +
+               OneDecimal(width) + "\" height=\"14\"/><text x=\"" + OneDecimal(width + 6) +
+               "\" y=\"" + std::to_string(y + 32) + "\">" + figures + "</text></a>\n";
+    }
+    out += "</svg>\n";
+    if (v.aircraft.size() > bars) {
+        out += "<p>The " + std::to_string(bars) + " most flown of " +
+               std::to_string(v.aircraft.size()) + " aircraft.</p>\n";
+    }
+}
+
+void RenderTable(std::string& out, const PageView& v) {
+    const std::int64_t first = (v.page - 1) * kRowsPerPage + 1;
+    const std::int64_t last = first + static_cast<std::int64_t>(v.rows.size()) - 1;
+    out += "<h2>Flights</h2>\n<p>";
+    out += v.rows.empty() ? "None"
+                          : std::to_string(first) + "–" + std::to_string(last) + " of " +
+                                std::to_string(v.total) + ", newest first";
+    out += ". Download as <a href=\"" + Link("/reports.csv", v.filter) +
+           "\">CSV</a> or <a href=\"" + Link("/reports.json", v.filter) + "\">JSON</a>.</p>\n";
+    out +=
+        R"(<div class="scroll"><table><thead><tr><th>Received (UTC)</th><th>Client</th><th>Aircraft</th><th class="n">Fuel per hour (lb)</th><th class="n">Zero-fuel weight (lb)</th><th class="n">Tank capacity (lb)</th><th>Version</th></tr></thead>
+<tbody>
+)";
+    for (const auto& s : v.rows) {
+        const Report& r = s.report;
+        std::string when = IsoTime(s.receivedMs);
+        when[10] = ' ';
+        when.pop_back();
+        out += "<tr><td>" + when + "</td><td><a href=\"" +
+               Link("/", Filter{r.clientId, v.filter.aircraft}) + "\">" + HtmlEscape(r.clientId) +
+               "</a></td><td><a href=\"" + Link("/", Filter{v.filter.clientId, r.aircraft}) +
+               "\">" + HtmlEscape(r.aircraft) + "</a></td><td class=\"n\">" + OneDecimal(r.pph) +
+               "</td><td class=\"n\">" + WeightCell(r.zfw) + "</td><td class=\"n\">" +
+               WeightCell(r.mtank) + "</td><td>" + HtmlEscape(r.version) + "</td></tr>\n";
+    }
+    out += "</tbody></table></div>\n<nav>";
+    if (v.page > 1) out += "<a href=\"" + Link("/", v.filter, v.page - 1) + "\">← Newer</a>";
+    if (last < v.total) out += "<a href=\"" + Link("/", v.filter, v.page + 1) + "\">Older →</a>";
+    out += "</nav>\n";
+}
+
+std::string CsvField(std::string_view s) {
+    if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+std::string JsonString(std::string_view s) {
+    std::string out = "\"";
+    for (char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (b < 0x20) {
+            out += "\\u00";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+}  // namespace
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string IsoTime(std::int64_t ms) {
+    const std::time_t t = static_cast<std::time_t>(ms / 1000);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+std::string RenderPage(const PageView& v) {
+    std::string out(kHead);
+    RenderFilter(out, v.filter);
+    RenderChart(out, v);
+    RenderTable(out, v);
+    out += "</body></html>\n";
+    return out;
+}
+
+std::string CsvHeader() { return "id,received,client_id,aircraft,pph,zfw,mtank,version\r\n"; }
+
+std::string CsvRow(const StoredReport& s) {
+    const Report& r = s.report;
+    return std::to_string(s.id) + ',' + IsoTime(s.receivedMs) + ',' + CsvField(r.clientId) + ',' +
+           CsvField(r.aircraft) + ',' + Shortest(r.pph) + ',' + std::to_string(r.zfw) + ',' +
+           std::to_string(r.mtank) + ',' + CsvField(r.version) + "\r\n";
+}
+
+std::string JsonRow(const StoredReport& s, bool first) {
+    const Report& r = s.report;
+    return std::string(first ? "\n" : ",\n") + "{\"id\":" + std::to_string(s.id) +
+           ",\"received\":\"" + IsoTime(s.receivedMs) +
+           "\",\"client_id\":" + JsonString(r.clientId) +
+           ",\"aircraft\":" + JsonString(r.aircraft) + ",\"pph\":" + Shortest(r.pph) +
+           ",\"zfw\":" + std::to_string(r.zfw) + ",\"mtank\":" + std::to_string(r.mtank) +
+           ",\"version\":" + JsonString(r.version) + "}";
+}
+
+}  // namespace verlisk::receiver

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace verlisk::receiver {
+
+// The little the report store needs of a SQL database, so that its queries are written
+// once for SQLite and PostgreSQL. Failures throw StoreError.
+
+using SqlValue = std::variant<std::string, std::int64_t, double>;
+using SqlRow = std::vector<std::string>;  // every column as text
+
+// One connection, held by one thread for one unit of work.
+class SqlSession {
+  public:
+    virtual ~SqlSession() = default;
+    // One statement with parameters $1, $2, ...
+    virtual std::vector<SqlRow> Run(const std::string& sql,
+                                    const std::vector<SqlValue>& params = {}) = 0;
+};
+
+// Where the two databases' SQL differs.
+struct SqlDialect {
+    const char* idColumn;      // a 64-bit key the database gives in rising order
+    const char* realType;      // a 64-bit float column
+    const char* schemaBegin;   // starts the transaction that creates or migrates the schema
+    const char* schemaLock;    // then keeps other receivers out of it ("" if the begin does)
+    const char* containsFunc;  // f(haystack, needle) > 0 when the text holds the needle
+};
+
+class SqlDatabase {
+  public:
+    virtual ~SqlDatabase() = default;
+    // Waits for a connection; `write` asks for the one that may write where that matters.
+    virtual std::unique_ptr<SqlSession> Session(bool write) = 0;
+    virtual const SqlDialect& Dialect() const = 0;
+};
+
+std::unique_ptr<SqlDatabase> OpenSqlite(const std::string& path, bool fsync);
+std::unique_ptr<SqlDatabase> OpenPostgres(const std::string& url);
+
+}  // namespace verlisk::receiver

@@ -1,0 +1,122 @@
+#include <sqlite3.h>
+
+#include <charconv>
+#include <mutex>
+#include <unordered_map>
+
+#include "receiver/sql.h"
+#include "receiver/store.h"
+
+namespace verlisk::receiver {
+namespace {
+
+const SqlDialect kSqlite = {"INTEGER PRIMARY KEY", "REAL", "BEGIN IMMEDIATE", "", "instr"};
+
+// One connection and the statements prepared on it; one thread at a time.
+struct Connection {
+    sqlite3* db = nullptr;
+    std::mutex mutex;
+    std::unordered_map<std::string, sqlite3_stmt*> statements;
+
+    ~Connection() {
+        for (auto& [sql, st] : statements) sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+
+    [[noreturn]] void Fail() const { throw StoreError(sqlite3_errmsg(db)); }
+
+    void Open(const std::string& path, const char* setup) {
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK) {
+            throw StoreError("cannot open " + path + ": " + sqlite3_errmsg(db));
+        }
+        if (sqlite3_exec(db, setup, nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+    }
+
+    sqlite3_stmt* Prepare(const std::string& sql) {
+        auto& st = statements[sql];
+        if (!st && sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+            Fail();
+        }
+        return st;
+    }
+};
+
+std::string ColumnText(sqlite3_stmt* st, int i) {
+    if (sqlite3_column_type(st, i) == SQLITE_FLOAT) {
+        // SQLite's own text keeps 15 digits; this keeps the double.
+        char buf[32];
+        const auto r = std::to_chars(buf, buf + sizeof buf, sqlite3_column_double(st, i));
+        return std::string(buf, r.ptr);
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(st, i))) : "";
+}
+
+class Session : public SqlSession {
+  public:
+    explicit Session(Connection& c) : c_(c), lock_(c.mutex) {}
+
+    std::vector<SqlRow> Run(const std::string& sql, const std::vector<SqlValue>& params) override {
+        sqlite3_stmt* st = c_.Prepare(sql);
+        for (std::size_t i = 0; i < params.size(); ++i)
+            Bind(st, static_cast<int>(i + 1), params[i]);
+        std::vector<SqlRow> rows;
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            SqlRow& row = rows.emplace_back();
+            for (int i = 0; i < sqlite3_column_count(st); ++i) row.push_back(ColumnText(st, i));
+        }
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+        if (rc != SQLITE_DONE) c_.Fail();
+        return rows;
+    }
+
+  private:
+    static void Bind(sqlite3_stmt* st, int i, const SqlValue& v) {
+        if (const auto* s = std::get_if<std::string>(&v)) {
+            sqlite3_bind_text(st, i, s->data(), static_cast<int>(s->size()), SQLITE_STATIC);
+        } else if (const auto* n = std::get_if<std::int64_t>(&v)) {
+            sqlite3_bind_int64(st, i, *n);
+        } else {
+            sqlite3_bind_double(st, i, std::get<double>(v));
+        }
+    }
+
+    Connection& c_;
+    std::lock_guard<std::mutex> lock_;
+};
+
+// One connection writes, one reads: in WAL mode a page being rendered does not hold
+// up the reports arriving.
+class SqliteDatabase : public SqlDatabase {
+  public:
+    SqliteDatabase(const std::string& path, bool fsync) {
+        // WAL with synchronous=NORMAL survives the process being killed at any point;
+        // FULL also survives a power cut but waits for the disk at every commit.
+        const std::string setup = std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=") +
+                                  (fsync ? "FULL" : "NORMAL") + "; PRAGMA busy_timeout=5000;";
+        writer_.Open(path, setup.c_str());
+        reader_.Open(path, "PRAGMA busy_timeout=5000;");
+    }
+
+    std::unique_ptr<SqlSession> Session(bool write) override {
+        return std::make_unique<class Session>(write ? writer_ : reader_);
+    }
+
+    const SqlDialect& Dialect() const override { return kSqlite; }
+
+  private:
+    Connection writer_;
+    Connection reader_;
+};
+
+}  // namespace
+
+std::unique_ptr<SqlDatabase> OpenSqlite(const std::string& path, bool fsync) {
+    return std::make_unique<SqliteDatabase>(path, fsync);
+}
+
+}  // namespace verlisk::receiver

@@ -1,0 +1,150 @@
+#include "receiver/store.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "receiver/sql.h"
+
+namespace verlisk::receiver {
+namespace {
+
+// Step i takes the schema from version i to i + 1. A later change appends a step; the
+// version a database is at is kept in receiver_schema.
+std::vector<std::vector<std::string>> Migrations(const SqlDialect& d) {
+    return {{
+        std::string("CREATE TABLE reports (id ") + d.idColumn +
+            ", received_ms BIGINT NOT NULL, sender TEXT NOT NULL, client_id TEXT NOT NULL,"
+            " aircraft TEXT NOT NULL, pph " +
+            d.realType +
+            " NOT NULL, version TEXT NOT NULL, zfw INTEGER NOT NULL, mtank INTEGER NOT NULL)",
+        "CREATE INDEX reports_by_client ON reports (client_id, id)",
+        "CREATE INDEX reports_by_aircraft ON reports (aircraft, id)",
+    }};
+}
+
+std::int64_t ToInt(const std::string& s) {
+    std::int64_t v = 0;
+    std::from_chars(s.data(), s.data() + s.size(), v);
+    return v;
+}
+
+double ToDouble(const std::string& s) {
+    double v = 0;
+    std::from_chars(s.data(), s.data() + s.size(), v);
+    return v;
+}
+
+class SqlStore : public ReportStore {
+  public:
+    explicit SqlStore(std::unique_ptr<SqlDatabase> db)
+        : db_(std::move(db)),
+          where_(std::string(" WHERE ($1 = '' OR client_id = $1) AND ($2 = '' OR ") +
+                 db_->Dialect().containsFunc + "(lower(aircraft), lower($2)) > 0)") {
+        Migrate();
+    }
+
+    void Add(const StoredReport& s) override {
+        const Report& r = s.report;
+        db_->Session(true)->Run(
+            "INSERT INTO reports (received_ms, sender, client_id, aircraft, pph, version, zfw,"
+            " mtank) VALUES ($1, $2, $3, $4, $5, $6, $7, $8)",
+            {s.receivedMs, s.sender, r.clientId, r.aircraft, r.pph, r.version, std::int64_t{r.zfw},
+             std::int64_t{r.mtank}});
+    }
+
+    std::vector<StoredReport> List(const Filter& f, std::int64_t beforeId, std::int64_t offset,
+                                   int limit) override {
+        const auto rows = db_->Session(false)->Run(
+            "SELECT id, received_ms, sender, client_id, aircraft, pph, version, zfw, mtank"
+            " FROM reports" +
+                where_ + " AND ($3 = 0 OR id < $3) ORDER BY id DESC LIMIT $4 OFFSET $5",
+            {f.clientId, f.aircraft, beforeId, std::int64_t{limit}, offset});
+        std::vector<StoredReport> out;
+        out.reserve(rows.size());
+        for (const auto& row : rows) {
+            out.push_back(
+                {ToInt(row[0]), ToInt(row[1]), row[2],
+                 Report{row[4], ToDouble(row[5]), row[6], static_cast<std::int32_t>(ToInt(row[7])),
+                        static_cast<std::int32_t>(ToInt(row[8])), row[3]}});
+        }
+        return out;
+    }
+
+    std::int64_t Count(const Filter& f) override {
+        return ToInt(db_->Session(false)->Run("SELECT count(*) FROM reports" + where_,
+                                              {f.clientId, f.aircraft})[0][0]);
+    }
+
+    std::vector<AircraftSummary> ByAircraft(const Filter& f) override {
+        const auto rows = db_->Session(false)->Run(
+            "SELECT aircraft, count(*), avg(pph) FROM reports" + where_ + " GROUP BY aircraft",
+            {f.clientId, f.aircraft});
+        std::vector<AircraftSummary> out;
+        out.reserve(rows.size());
+        for (const auto& row : rows) out.push_back({row[0], ToInt(row[1]), ToDouble(row[2])});
+        // Sorted here so that ties come out alike whatever the database's collation.
+        std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
+            return a.flights != b.flights ? a.flights > b.flights : a.aircraft < b.aircraft;
+        });
+        return out;
+    }
+
+  private:
+    static std::int64_t SchemaVersion(SqlSession& s) {
+        const auto rows = s.Run("SELECT version FROM receiver_schema");
+        return rows.empty() ? 0 : ToInt(rows[0][0]);
+    }
+
+    void Migrate() {
+        const auto steps = Migrations(db_->Dialect());
+        const auto target = static_cast<std::int64_t>(steps.size());
+        const auto session = db_->Session(true);
+        // A database that is up to date is not written to: a read-only one still opens.
+        try {
+            if (SchemaVersion(*session) == target) return;
+        } catch (const StoreError&) {
+            // no schema yet
+        }
+        const auto& d = db_->Dialect();
+        session->Run(d.schemaBegin);
+        try {
+            if (*d.schemaLock) session->Run(d.schemaLock);
+            session->Run("CREATE TABLE IF NOT EXISTS receiver_schema (version INTEGER NOT NULL)");
+            const auto from = SchemaVersion(*session);
+            if (from > target) {
+                throw StoreError("the database has schema version " + std::to_string(from) +
+                                 ", newer than this receiver's " + std::to_string(target) +
+                                 ": run a newer receiver");
+            }
+            for (auto v = from; v < target; ++v) {
+                for (const auto& sql : steps[static_cast<std::size_t>(v)]) session->Run(sql);
+            }
+            session->Run("DELETE FROM receiver_schema");
+            session->Run("INSERT INTO receiver_schema (version) VALUES ($1)", {target});
+            session->Run("COMMIT");
+        } catch (const StoreError&) {
+            try {
+                session->Run("ROLLBACK");
+            } catch (const StoreError&) {
+                // the connection is gone; so is the transaction
+            }
+            throw;
+        }
+    }
+
+    std::unique_ptr<SqlDatabase> db_;
+    const std::string where_;  // the filter, parameters $1 and $2
+};
+
+}  // namespace
+
+bool IsPostgresUrl(const std::string& db) {
+    return db.starts_with("postgresql://") || db.starts_with("postgres://");
+}
+
+std::unique_ptr<ReportStore> OpenStore(const StoreOptions& o) {
+    return std::make_unique<SqlStore>(IsPostgresUrl(o.db) ? OpenPostgres(o.db)
+                                                          : OpenSqlite(o.db, o.fsync));
+}
+
+}  // namespace verlisk::receiver

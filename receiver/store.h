@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "receiver/report.h"
+
+namespace verlisk::receiver {
+
+// A report as stored: when it arrived (milliseconds since 1970, UTC) and from where.
+struct StoredReport {
+    std::int64_t id = 0;  // given by the store, rising in the order of arrival
+    std::int64_t receivedMs = 0;
+    std::string sender;
+    Report report;
+
+    friend bool operator==(const StoredReport&, const StoredReport&) = default;
+};
+
+// Which reports to look at; an empty field does not filter.
+struct Filter {
+    std::string clientId;  // exactly this identifier
+    std::string aircraft;  // titles holding this text, ASCII letters in either case
+};
+
+struct AircraftSummary {
+    std::string aircraft;
+    std::int64_t flights = 0;
+    double meanPph = 0;
+
+    friend bool operator==(const AircraftSummary&, const AircraftSummary&) = default;
+};
+
+// Thrown when the database cannot do what was asked (unreachable, read-only, full);
+// the text is for the operator's log.
+struct StoreError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Where reports are kept. Every call may come from any thread.
+class ReportStore {
+  public:
+    virtual ~ReportStore() = default;
+    // Returns only once the report is committed.
+    virtual void Add(const StoredReport& r) = 0;
+    // Newest first: those with an id below `beforeId` (0: no bound), skipping `offset`.
+    virtual std::vector<StoredReport> List(const Filter& f, std::int64_t beforeId,
+                                           std::int64_t offset, int limit) = 0;
+    virtual std::int64_t Count(const Filter& f) = 0;
+    // Most flown first.
+    virtual std::vector<AircraftSummary> ByAircraft(const Filter& f) = 0;
+};
+
+struct StoreOptions {
+    std::string db;      // a file name for SQLite, or a postgresql:// (postgres://) URL
+    bool fsync = false;  // SQLite: flush every commit to the disk, not only to the OS
+};
+
+// Opens the database and brings its schema up to date.
+std::unique_ptr<ReportStore> OpenStore(const StoreOptions& options);
+
+bool IsPostgresUrl(const std::string& db);
+
+}  // namespace verlisk::receiver

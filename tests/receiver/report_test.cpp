@@ -1,0 +1,92 @@
+#include "receiver/report.h"
+
+#include <gtest/gtest.h>
+
+#include "common/text.h"
+
+namespace verlisk::receiver {
+namespace {
+
+// The example report with the fields given changed.
+std::string Body(const std::string& tl = "Sample_Aircraft", const std::string& pph = "52.5",
+                 const std::string& zfw = "1950", const std::string& mtank = "336",
+                 const std::string& client = "abcd2345", const std::string& version = "2.0.27") {
+    return "TL=" + tl + "&PPH=" + pph + "&VERSION=" + version + "&ZFW=" + zfw + "&MTANK=" + mtank +
+           "&CLIENTID=" + client;
+}
+
+TEST(ParseReport, Accepts) {
+    const std::string t256(256, 'x'), c64(64, 'c');
+    const std::vector<std::pair<std::string, Report>> cases = {
+        {"TL=Sample_Aircraft&PPH=52.5&VERSION=2.0.27&ZFW=1950&MTANK=336&CLIENTID=abcd2345",
+         {"Sample_Aircraft", 52.5, "2.0.27", 1950, 336, "abcd2345"}},
+        {Body("A&B=C_&_D=&PPH=1"), {"A&B=C_&_D=&PPH=1", 52.5, "2.0.27", 1950, 336, "abcd2345"}},
+        {Body("X", "52,25", "0", "0", "a&PPH=2&b=c"), {"X", 52.25, "2.0.27", 0, 0, "a&PPH=2&b=c"}},
+        {Body("A+B%20C", "1E-05", "1", "2", ""), {"A+B%20C", 1e-5, "2.0.27", 1, 2, ""}},
+        {Body("Caravelle_\xE9\x80\x81", "1", "1", "1", "\x9C"),
+         {"Caravelle_é€\xC2\x81", 1, "2.0.27", 1, 1, "œ"}},
+        {Body(t256, "100000", "2000000", "2000000", c64),
+         {t256, 100000, "2.0.27", 2000000, 2000000, c64}},
+    };
+    for (const auto& [body, report] : cases) {
+        const auto out = ParseReport(body);
+        ASSERT_TRUE(out.report) << body << ": " << out.refusal;
+        EXPECT_EQ(*out.report, report) << body;
+    }
+}
+
+TEST(ParseReport, Refuses) {
+    const std::string pph = "PPH is out of range (above 0, at most 100000 pounds per hour)";
+    const std::string zfw = "ZFW is out of range (0 to 2000000 pounds)";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"PPH=1&TL=X&VERSION=2&ZFW=1&MTANK=1&CLIENTID=", "the report does not start with TL="},
+        {"TL=X&VERSION=2&ZFW=1&MTANK=1&CLIENTID=", "PPH is missing"},
+        {"TL=X&VERSION=2&PPH=1&ZFW=1&MTANK=1&CLIENTID=", "VERSION is missing or out of order"},
+        {"TL=X&PPH=1&VERSION=2&ZFW=1&MTANK=1", "CLIENTID is missing or out of order"},
+        {Body(""), "the aircraft title is empty"},
+        {Body(std::string(257, 'x')), "the aircraft title is longer than 256 characters"},
+        {Body("A\tB"), "the aircraft title holds a control character"},
+        {Body("X", "abc"), "PPH is not a number"},
+        {Body("X", "nan"), "PPH is not a number"},
+        {Body("X", "inf"), "PPH is not a number"},
+        {Body("X", "1,234.5"), "PPH is not a number"},
+        {Body("X", "5E"), "PPH is not a number"},
+        {Body("X", ""), "PPH is not a number"},
+        {Body("X", "1e400"), pph},
+        {Body("X", "1E+15"), pph},
+        {Body("X", "0"), pph},
+        {Body("X", "100000,5"), pph},
+        {Body("X", "-5"), pph},
+        {Body("X", "1", "1", "1", "a", ""), "VERSION is empty"},
+        {Body("X", "1", "1", "1", "a", std::string(33, '9')),
+         "VERSION is longer than 32 characters"},
+        {Body("X", "1", "99999999999"), zfw},
+        {Body("X", "1", "2000001"), zfw},
+        {Body("X", "1", "-1"), zfw},
+        {Body("X", "1", "12.5"), "ZFW is not a whole number"},
+        {Body("X", "1", "-"), "ZFW is not a whole number"},
+        {Body("X", "1", "1", "x"), "MTANK is not a whole number"},
+        {Body("X", "1", "1", "1", std::string(65, 'c')),
+         "the client identifier is longer than 64 characters"},
+        {Body("X", "1", "1", "1", "abc\r\n"), "the client identifier holds a control character"},
+    };
+    for (const auto& [body, why] : cases) {
+        const auto out = ParseReport(body);
+        EXPECT_FALSE(out.report) << body;
+        EXPECT_EQ(out.refusal, "Report refused: " + why) << body;
+    }
+}
+
+// Whatever rate the program writes, in either regional separator, comes back as sent.
+TEST(ParseReport, ReadsTheProgramsNumberText) {
+    for (const double v : {52.5, 0.1, 1234.56789012345, 1e-05, 99999.9999999999, 7.25e-10}) {
+        for (const char* sep : {".", ","}) {
+            const auto out = ParseReport(Body("X", NumberText(v, sep)));
+            ASSERT_TRUE(out.report) << NumberText(v, sep) << ": " << out.refusal;
+            EXPECT_EQ(out.report->pph, v) << NumberText(v, sep);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace verlisk::receiver

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "harness.h"
+#include "receiver/options.h"
+
+// The built receiver on loopback: what a pilot's program, a browser or a script gets.
+namespace verlisk::receiver::testing {
+namespace {
+
+const std::string kOk = "OK+OK+OK";
+const std::string kForm = "application/x-www-form-urlencoded";
+const std::string kNotStored =
+    "Report not stored: the receiver's database is unavailable, try again later";
+
+std::string Body(const std::string& title, const std::string& pph = "52.5") {
+    return "TL=" + title + "&PPH=" + pph + "&VERSION=2.0.27&ZFW=1950&MTANK=336&CLIENTID=c1";
+}
+
+// A body the receiver leaves unread must end the connection by itself; without a body
+// the client asks for the end.
+std::string Raw(const std::string& method, const std::string& path, const std::string& type,
+                const std::string& body, bool withLength = true) {
+    return method + " " + path + " HTTP/1.1\r\nHost: x\r\nContent-Type: " + type + "\r\n" +
+           (withLength ? "Content-Length: " + std::to_string(body.size()) + "\r\n" : "") +
+           (body.empty() ? "Connection: close\r\n" : "") + "\r\n" + body;
+}
+
+std::string Chunked(const std::string& body) {
+    char size[16];
+    std::snprintf(size, sizeof size, "%zx\r\n", body.size());
+    return "POST /receiver.php HTTP/1.1\r\nHost: x\r\nContent-Type: " + kForm +
+           "\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n" + size + body +
+           "\r\n0\r\n\r\n";
+}
+
+class ServiceTest : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        db_ = FreshDatabase(GetParam(), dir_);
+        if (db_.empty()) GTEST_SKIP() << "PostgreSQL cases run in the live tests";
+        receiver_ = std::make_unique<Receiver>(db_);
+    }
+    TempDir dir_;
+    std::string db_;
+    std::unique_ptr<Receiver> receiver_;
+};
+
+TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
+    // Left unread, past what the server reads ahead: taken for a request if the connection went on.
+    const std::string junk = std::string(60000, 'a') + "\r\n\r\n";
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {kExample, 200, kOk},
+        {Body("<script>alert(1)</script>"), 200, kOk},
+        {Body("Caravelle_\xE9"), 200, kOk},
+        {Body("A,\"B\"&C=D"), 200, kOk},
+        {Chunked(kExample), 200, kOk},
+        {Chunked(std::string(70000, 'a')), 413, "Report refused: it is larger than 64 KiB"},
+        {Body("X", "abc"), 400, "Report refused: PPH is not a number"},
+        {"TL=X&PPH=1", 400, "Report refused: VERSION is missing or out of order"},
+        {Raw("GET", "/receiver.php", kForm, ""), 405,
+         "This address takes fuel reports sent with POST"},
+        {Raw("GET", "/x", kForm, ""), 404, "Not found"},
+        {Raw("POST", "/index.php", kForm, junk), 404,
+         "Not found: fuel reports go to /receiver.php"},
+        {Raw("POST", "/receiver.php", "text/plain", junk), 415,
+         "Report refused: it must be sent as application/x-www-form-urlencoded"},
+        {Raw("POST", "/receiver.php", kForm, kExample, false), 411,
+         "Report refused: it has no Content-Length"},
+    };
+    for (const auto& [request, status, answer] : cases) {
+        const auto a =
+            request.starts_with("TL=") ? receiver_->Post(request) : receiver_->Send(request);
+        EXPECT_EQ(a.status, status) << request;
+        EXPECT_EQ(a.body, answer) << request;
+        EXPECT_EQ(a.contentType, "text/plain") << request;
+    }
+    const auto json = receiver_->Get("/reports.json").body;
+    EXPECT_EQ(Occurrences(json, "\"id\":"), 5u);
+    EXPECT_TRUE(Has(json, R"("aircraft":"A,\"B\"&C=D")"));
+    EXPECT_TRUE(Has(
+        json,
+        R"("client_id":"abcd2345","aircraft":"Sample_Aircraft","pph":52.5,"zfw":1950,"mtank":336,"version":"2.0.27"})"));
+    const auto csv = receiver_->Get("/reports.csv").body;
+    EXPECT_EQ(Occurrences(csv, "\r\n"), 6u);
+    EXPECT_TRUE(Has(csv, R"(,c1,"A,""B""&C=D",52.5,1950,336,2.0.27)"));
+    const auto page = receiver_->Get("/").body;
+    EXPECT_TRUE(Has(page, "1–5 of 5, newest first"));
+    EXPECT_FALSE(Has(page, "most flown"));
+    EXPECT_TRUE(Has(page, ">52.5 lb/h, 2 flights</text>"));
+    EXPECT_TRUE(Has(page, "&lt;script&gt;alert(1)&lt;/script&gt;"));
+    EXPECT_FALSE(Has(page, "<script"));
+    EXPECT_TRUE(Has(page, ">Caravelle_é</a>"));
+    EXPECT_FALSE(Has(receiver_->Get("/?aircraft=caravelle").body, "Sample_Aircraft"));
+    // One connection, a refusal and then a report: it stays open, each has its own log line.
+    // One connection, a refusal and then a report: both answered, each logged alone.
+    const auto first = Raw("POST", "/receiver.php", kForm, Body("X", "abc"));
+    auto second = Raw("POST", "/receiver.php", kForm, kExample);
+    second.insert(second.find("\r\n\r\n"), "\r\nConnection: close");
+    const auto both = receiver_->Send(first + second, first.size(), [] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    });
+    EXPECT_TRUE(Has(both.body, "PPH is not a numberHTTP/1.1 200 OK\r\n"));
+    EXPECT_TRUE(both.body.ends_with("\r\n\r\nOK+OK+OK"));
+    EXPECT_TRUE(receiver_->Logged(R"(POST /receiver\.php 200 [0-9]{1,3}\.[0-9]ms\n$)"));
+}
+
+TEST_P(ServiceTest, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlight) {
+    ASSERT_EQ(receiver_->Post(kExample).body, kOk);
+    EXPECT_EQ(receiver_->Stop(SIGKILL), 128 + SIGKILL);
+    receiver_ = std::make_unique<Receiver>(db_);
+    EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "Sample_Aircraft"), 1u);
+    // SIGTERM while a report is half sent: it is still answered and stored.
+    const std::string raw = Raw("POST", "/receiver.php", kForm, kExample);
+    const auto a = receiver_->Send(raw, raw.size() - 10, [&] {
+        kill(receiver_->pid, SIGTERM);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    });
+    EXPECT_EQ(a.body, kOk);
+    EXPECT_EQ(receiver_->Stop(0), 0);
+    EXPECT_TRUE(Has(receiver_->Log(), "stopped; database closed"));
+    receiver_ = std::make_unique<Receiver>(db_);
+    EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "Sample_Aircraft"), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, ServiceTest, ::testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(LivePostgres, ServiceTest, ::testing::Values(true));
+
+class SqliteService : public ServiceTest {};
+
+TEST_P(SqliteService, ManyPilotsAtOnceAndUploadsTooLargeOrCutOff) {
+    const auto big =
+        receiver_->Send(Raw("POST", "/receiver.php", kForm, std::string(10 << 20, 'a')));
+    EXPECT_EQ(big.status, 413);
+    EXPECT_EQ(big.body, "Report refused: it is larger than 64 KiB");
+    const std::string raw = Raw("POST", "/receiver.php", kForm, kExample);
+    receiver_->Send(raw, raw.size() - 10);
+    // 200 connections at once, 6 reports each: more than a page and an export batch.
+    std::atomic<int> accepted = 0;
+    std::vector<std::thread> pilots;
+    for (int i = 0; i < 200; ++i) {
+        pilots.emplace_back([&] {
+            for (int k = 0; k < 6; ++k) accepted += receiver_->Post(kExample).body == kOk;
+        });
+    }
+    for (auto& t : pilots) t.join();
+    EXPECT_EQ(accepted, 1200);
+    const auto csv = receiver_->Get("/reports.csv").body;
+    EXPECT_EQ(Occurrences(csv, "Sample_Aircraft"), 1200u);
+    EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "\"id\":"), 1200u);
+    const auto first = receiver_->Get("/").body, last = receiver_->Get("/?page=12").body;
+    EXPECT_TRUE(Has(first, "1–100 of 1200, newest first"));
+    EXPECT_TRUE(Has(first, "<a href=\"/?page=2\">Older →</a></nav>"));
+    EXPECT_TRUE(Has(last, "1101–1200 of 1200"));
+    EXPECT_TRUE(Has(last, "<nav><a href=\"/?page=11\">← Newer</a></nav>"));
+    EXPECT_TRUE(Has(receiver_->Get("/?page=13").body, "<p>None."));
+    EXPECT_TRUE(
+        receiver_->Logged(R"(/receiver\.php 400 .* Report refused: it arrived incomplete)"));
+    const auto fds =
+        std::filesystem::directory_iterator("/proc/" + std::to_string(receiver_->pid) + "/fd");
+    EXPECT_LT(std::distance(fds, {}), 40);  // every connection closed
+}
+
+// The database cannot be written: each report gets the 503 line, the page still works,
+// and what was answered OK+OK+OK is all there afterwards.
+TEST_P(SqliteService, ReadOnlyOrFullDatabase) {
+    // Started afresh as an unprivileged user, for whom a file's mode counts.
+    receiver_->Stop();
+    std::filesystem::remove(db_);
+    receiver_ = std::make_unique<Receiver>(db_, true);
+    ASSERT_EQ(receiver_->Post(kExample).body, kOk);
+    ASSERT_EQ(receiver_->Post(kExample).body, kOk);
+    receiver_->Stop();
+    chmod(db_.c_str(), 0444);
+    receiver_ = std::make_unique<Receiver>(db_, true);
+    const auto refused = receiver_->Post(kExample);
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_EQ(refused.body, kNotStored);
+    EXPECT_TRUE(receiver_->Logged("readonly database"));
+    EXPECT_EQ(Occurrences(receiver_->Get("/").body, ">Sample_Aircraft</a></td>"), 2u);
+    receiver_->Stop();
+
+    // A file-size limit stands in for a full disk: a write of the database fails.
+    chmod(db_.c_str(), 0644);
+    const auto size = static_cast<long>(std::filesystem::file_size(db_));
+    receiver_ = std::make_unique<Receiver>(db_, false, size + 100000);
+    int accepted = 2;
+    for (int i = 0; i < 200 && receiver_->Post(kExample).body == kOk; ++i) ++accepted;
+    EXPECT_EQ(receiver_->Post(kExample).body, kNotStored);
+    EXPECT_EQ(receiver_->Get("/").status, 200);
+    EXPECT_TRUE(receiver_->Logged(R"(try again later \(disk I/O error\))"));
+    receiver_->Stop();
+    receiver_ = std::make_unique<Receiver>(db_);
+    EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "\"id\":"),
+              static_cast<std::size_t>(accepted));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, SqliteService, ::testing::Values(false));
+
+TEST(CommandLine, OptionsHelpAndStartFailures) {
+    const auto o = ParseOptions({"--listen", "[::1]:9000", "--db=x.sqlite", "--fsync"});
+    EXPECT_EQ(std::tie(o.error, o.options.host, o.options.port, o.options.store.db,
+                       o.options.store.fsync),
+              std::make_tuple("", "::1", 9000, "x.sqlite", true));
+    EXPECT_EQ(DatabaseText({"postgresql://u:pw@db.example/x"}), "postgresql://db.example/x");
+
+    TempDir dir;
+    Receiver busy(dir.path + "/a.sqlite");
+    const std::string bin = std::string(VERLISK_RECEIVER_BINARY) + " ";
+    const std::vector<std::tuple<std::string, int, std::string>> cases = {
+        {"--help", 0, "Usage: verlisk-receiver [--listen HOST:PORT] [--db DATABASE] [--fsync]\n"},
+        {"--bogus", 2, "verlisk-receiver: unknown option or missing value: --bogus\n\nUsage:"},
+        {"--listen h:65536", 2, "--listen needs HOST:PORT, e.g. 127.0.0.1:8350"},
+        {"--db /nonexistent/x.sqlite", 1,
+         "cannot open the database: cannot open /nonexistent/x.sqlite: unable to open database "
+         "file"},
+        {"--db " + dir.path + "/b.sqlite --listen 127.0.0.1:" + std::to_string(busy.port), 1,
+         "cannot listen on 127.0.0.1:" + std::to_string(busy.port)},
+    };
+    for (const auto& [args, status, output] : cases) {
+        const auto [exit, out] = Shell(bin + args + " 2>&1");
+        EXPECT_EQ(exit, status) << args;
+        EXPECT_TRUE(Has(out, output));
+    }
+}
+
+}  // namespace
+}  // namespace verlisk::receiver::testing

@@ -1,0 +1,89 @@
+#include "receiver/store.h"
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "receiver/sql.h"
+
+// The same cases against both databases; PostgreSQL only in the live tests.
+namespace verlisk::receiver {
+namespace {
+
+class StoreTest : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        db_ = testing::FreshDatabase(GetParam(), dir_);
+        if (db_.empty()) GTEST_SKIP() << "PostgreSQL cases run in the live tests";
+        store_ = OpenStore({db_});
+    }
+    testing::TempDir dir_;
+    std::string db_;
+    std::unique_ptr<ReportStore> store_;
+};
+
+StoredReport Flight(std::string aircraft, std::string client, double pph, std::int64_t ms = 7) {
+    return {
+        0, ms, "192.0.2.7", {std::move(aircraft), pph, "2.0.27", 1950, 2000000, std::move(client)}};
+}
+
+TEST_P(StoreTest, KeepsEveryFieldAndFiltersCountsAndSums) {
+    const std::vector<StoredReport> flights = {
+        Flight("Boeing_737-800", "alpha", 5000), Flight("Boeing_737-800", "beta", 5400),
+        Flight("Airbus_A320", "alpha", 4800), Flight("Caravelle_é \"<&>\"", "", 1234.56789012345),
+        Flight("Boeing_747-400", "beta", 0.1, 1764979200123)};
+    for (const auto& f : flights) store_->Add(f);
+    struct Case {
+        Filter filter;
+        std::vector<std::size_t> flights;  // newest first
+        std::vector<AircraftSummary> summary;
+    };
+    const std::vector<Case> cases = {
+        {{},
+         {4, 3, 2, 1, 0},
+         {{"Boeing_737-800", 2, 5200},
+          {"Airbus_A320", 1, 4800},
+          {"Boeing_747-400", 1, 0.1},
+          {"Caravelle_é \"<&>\"", 1, 1234.56789012345}}},
+        {{"alpha", ""}, {2, 0}, {{"Airbus_A320", 1, 4800}, {"Boeing_737-800", 1, 5000}}},
+        {{"", "boeing"}, {4, 1, 0}, {{"Boeing_737-800", 2, 5200}, {"Boeing_747-400", 1, 0.1}}},
+        {{"beta", "737"}, {1}, {{"Boeing_737-800", 1, 5400}}},
+        {{"alph", ""}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filter.clientId + "/" + c.filter.aircraft);
+        const auto rows = store_->List(c.filter, 0, 0, 100);
+        ASSERT_EQ(rows.size(), c.flights.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            auto expected = flights[c.flights[i]];
+            expected.id = rows[i].id;
+            EXPECT_EQ(rows[i], expected);
+            EXPECT_LT(rows[i].id, i ? rows[i - 1].id : INT64_MAX);
+        }
+        EXPECT_EQ(store_->Count(c.filter), static_cast<std::int64_t>(c.flights.size()));
+        EXPECT_EQ(store_->ByAircraft(c.filter), c.summary);
+    }
+}
+
+TEST_P(StoreTest, ReopensAndRefusesANewerSchema) {
+    store_->Add(Flight("A", "b", 1));
+    store_ = OpenStore({db_});
+    EXPECT_EQ(store_->Count({}), 1);
+    store_.reset();
+    (GetParam() ? OpenPostgres(db_) : OpenSqlite(db_, false))
+        ->Session(true)
+        ->Run("UPDATE receiver_schema SET version = 2");
+    try {
+        OpenStore({db_});
+        ADD_FAILURE() << "opened a database of a later schema";
+    } catch (const StoreError& e) {
+        EXPECT_STREQ(e.what(),
+                     "the database has schema version 2, newer than this receiver's 1: run a "
+                     "newer receiver");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sqlite, StoreTest, ::testing::Values(false));
+INSTANTIATE_TEST_SUITE_P(LivePostgres, StoreTest, ::testing::Values(true));
+
+}  // namespace
+}  // namespace verlisk::receiver
