@@ -10,13 +10,13 @@ namespace {
 using testing::Has;
 
 const StoredReport kRow{
-    7, 1764979200123, "x", {"A,\"B\" <&>'", 52.5, "2.0.27", 1950, 0, "c\x01\\"}};
+    7, 1764979200123, "x", {"A,\"B\" <&>'", 52.5, "2.0.27", 1950, 0, "c\x1f\\"}};
 
 TEST(Pages, ExportRowsAndEscaping) {
     EXPECT_EQ(CsvRow(kRow),
-              "7,2025-12-06T00:00:00Z,c\x01\\,\"A,\"\"B\"\" <&>'\",52.5,1950,0,2.0.27\r\n");
+              "7,2025-12-06T00:00:00Z,c\x1f\\,\"A,\"\"B\"\" <&>'\",52.5,1950,0,2.0.27\r\n");
     EXPECT_EQ(JsonRow(kRow, false),
-              ",\n{\"id\":7,\"received\":\"2025-12-06T00:00:00Z\",\"client_id\":\"c\\u0001\\\\\","
+              ",\n{\"id\":7,\"received\":\"2025-12-06T00:00:00Z\",\"client_id\":\"c\\u001F\\\\\","
               "\"aircraft\":\"A,\\\"B\\\" "
               "<&>'\",\"pph\":52.5,\"zfw\":1950,\"mtank\":0,\"version\":\"2.0.27\"}");
     EXPECT_EQ(HtmlEscape("<a href='x'>&\""), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;");
@@ -33,7 +33,7 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
              "<nav><a href=\"/?" + query + "\">← Newer</a><a href=\"/?" + query +
                  "&amp;page=3\">Older →</a></nav>",
              "<tr><td>2025-12-06 00:00:00</td><td><a "
-             "href=\"/?client=c%01%5C&amp;aircraft=09az_AZ-.~%C3%A9\">c\x01\\</a></td>",
+             "href=\"/?client=c%1F%5C&amp;aircraft=09az_AZ-.~%C3%A9\">c\x1f\\</a></td>",
              "<td class=\"n\">52.5</td><td class=\"n\">1950</td><td "
              "class=\"n\">–</td><td>2.0.27</td></tr>",
              "<h2>Mean fuel per hour by aircraft</h2>\n<svg viewBox=\"0 0 400 840\"",
@@ -47,6 +47,7 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
         EXPECT_TRUE(Has(page, part));
     }
     EXPECT_FALSE(Has(page, ">T20<"));
+    EXPECT_TRUE(page.ends_with("</body></html>\n"));
     const auto empty = RenderPage(PageView{});
     EXPECT_TRUE(Has(empty, "<p>No reports yet.</p>"));
     EXPECT_TRUE(Has(empty, "<p>None. Download"));

@@ -52,6 +52,7 @@ TEST(ParseReport, Refuses) {
         {Body("X", "1,234.5"), "PPH is not a number"},
         {Body("X", "5E"), "PPH is not a number"},
         {Body("X", ""), "PPH is not a number"},
+        {Body("X", "-."), "PPH is not a number"},
         {Body("X", "1e400"), pph},
         {Body("X", "1E+15"), pph},
         {Body("X", "0"), pph},

@@ -214,7 +214,7 @@ TEST(CommandLine, OptionsHelpAndStartFailures) {
     Receiver busy(dir.path + "/a.sqlite");
     const std::string bin = std::string(VERLISK_RECEIVER_BINARY) + " ";
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
-        {"--help", 0, "Usage: verlisk-receiver [--listen HOST:PORT] [--db DATABASE] [--fsync]\n"},
+        {"--help", 0, "or over 2000000 lb,\na body over 64 KiB.\n"},
         {"--bogus", 2, "verlisk-receiver: unknown option or missing value: --bogus\n\nUsage:"},
         {"--listen h:65536", 2, "--listen needs HOST:PORT, e.g. 127.0.0.1:8350"},
         {"--db /nonexistent/x.sqlite", 1,
