@@ -155,7 +155,7 @@ class ReceiverService::Server : public httplib::Server {
                 return 100;
             }
             Answer(res, 413, kTooLarge, true);
-            return 413;
+            return res.status;  // anything but 100 or 417: the answer is sent as it is
         });
         Post(kReportPath, [this](const Request& req, Response& res,
                                  const httplib::ContentReader& read) { Receive(req, res, read); });
