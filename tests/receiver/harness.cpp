@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <httplib.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,6 +76,7 @@ Receiver::Receiver(const std::string& db, bool asNobody, long fileSizeLimit) {
     if (drop) std::filesystem::copy_file(VERLISK_RECEIVER_BINARY, binary);
     pid = fork();
     if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // none left behind by a test that is killed
         dup2(log, STDERR_FILENO);
         if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
         const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
