@@ -26,6 +26,7 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
     PageView v{{"c 1", "09az_AZ-.~é"}, 2, 250, {kRow}, {}};
     for (int i = 0; i < 21; ++i) v.aircraft.push_back({"T" + std::to_string(i), 21 - i, 0.4});
     v.aircraft[0] = {std::string(60, 'x'), 1, 0.8};
+    v.aircraft[2].aircraft = std::string(52, 'y');
     const auto page = RenderPage(v);
     const std::string query = "client=c%201&amp;aircraft=09az_AZ-.~%C3%A9";
     for (const std::string& part : std::vector<std::string>{
@@ -47,6 +48,7 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
         EXPECT_TRUE(Has(page, part));
     }
     EXPECT_FALSE(Has(page, ">T20<"));
+    EXPECT_TRUE(Has(page, ">" + std::string(52, 'y') + "</text>"));
     EXPECT_TRUE(page.ends_with("</body></html>\n"));
     const auto empty = RenderPage(PageView{});
     EXPECT_TRUE(Has(empty, "<p>No reports yet.</p>"));

@@ -119,9 +119,8 @@ TEST_P(ServiceTest, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlig
     EXPECT_EQ(receiver_->Stop(SIGKILL), 128 + SIGKILL);
     receiver_ = std::make_unique<Receiver>(db_);
     EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "Sample_Aircraft"), 1u);
-    // SIGTERM while a report is half sent: it is still answered and stored.
-    const std::string raw = Raw("POST", "/receiver.php", kForm, kExample);
-    const auto a = receiver_->Send(raw, raw.size() - 10, [&] {
+    // SIGTERM when a pilot has connected but not yet sent: the report is answered and stored.
+    const auto a = receiver_->Send(Raw("POST", "/receiver.php", kForm, kExample), 0, [&] {
         kill(receiver_->pid, SIGTERM);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     });
