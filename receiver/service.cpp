@@ -39,25 +39,26 @@ constexpr int kExportBatch = 1000;
 constexpr auto kDrainLimit = std::chrono::seconds(2);
 
 // What a worker knows of the request it serves, for its log line and for whether the
-// connection may carry another one.
+// connection may carry another one. It lives with the connection; handlers reach it
+// through the thread serving that connection.
 struct RequestContext {
     Clock::time_point started;
     std::string note;         // why it was refused or failed
     bool unreadBody = false;  // answered without reading the body: the connection ends
 };
-thread_local RequestContext tRequest;
+thread_local RequestContext* tRequest = nullptr;
 
 void Answer(Response& res, int status, const std::string& line, bool unreadBody = false) {
     res.status = status;
     res.set_content(line, "text/plain");
     if (unreadBody) res.set_header("Connection", "close");
-    tRequest.note = line;
-    tRequest.unreadBody = tRequest.unreadBody || unreadBody;
+    tRequest->note = line;
+    tRequest->unreadBody = tRequest->unreadBody || unreadBody;
 }
 
 void Unavailable(Response& res, const StoreError& e) {
     Answer(res, 503, kUnavailable);
-    tRequest.note += std::string(" (") + e.what() + ")";
+    tRequest->note += std::string(" (") + e.what() + ")";
 }
 
 bool IsFormContentType(const std::string& value) {
@@ -154,7 +155,7 @@ class ReceiverService::Server : public httplib::Server {
                 return 100;
             }
             Answer(res, 413, kTooLarge, true);
-            return 413;
+            return res.status;  // anything but 100 or 417: the answer is sent as it is
         });
         Post(kReportPath, [this](const Request& req, Response& res,
                                  const httplib::ContentReader& read) { Receive(req, res, read); });
@@ -170,13 +171,13 @@ class ReceiverService::Server : public httplib::Server {
                                      : "Request refused (HTTP " + std::to_string(res.status) + ")");
         });
         set_logger([](const Request& req, const Response& res) {
-            const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() -
-                                                                                  tRequest.started);
+            const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
+                Clock::now() - tRequest->started);
             char ms[32];
             std::snprintf(ms, sizeof ms, "%.1fms", static_cast<double>(us.count()) / 1000);
             std::string line = OneLine(req.remote_addr) + ' ' + OneLine(req.method) + ' ' +
                                OneLine(req.path) + ' ' + std::to_string(res.status) + ' ' + ms;
-            if (!tRequest.note.empty()) line += ' ' + OneLine(tRequest.note);
+            if (!tRequest->note.empty()) line += ' ' + OneLine(tRequest->note);
             LogLine(line);
         });
     }
@@ -228,7 +229,7 @@ class ReceiverService::Server : public httplib::Server {
             store_.Add({0, NowMs(), req.remote_addr, std::move(*parsed.report)});
         } catch (const StoreError& e) {
             Answer(res, 503, kNotStored);
-            tRequest.note += std::string(" (") + e.what() + ")";
+            tRequest->note += std::string(" (") + e.what() + ")";
             return;
         }
         res.set_content(kToken, "text/plain");
@@ -283,7 +284,7 @@ class ReceiverService::Server : public httplib::Server {
                 s->batch = store_.List(s->filter, s->batch.back().id, 0, kExportBatch);
             } catch (const StoreError& e) {
                 // Broken off, so that the download does not look complete.
-                tRequest.note = std::string("export broken off: ") + e.what();
+                tRequest->note = std::string("export broken off: ") + e.what();
                 return false;
             }
             return true;
@@ -309,18 +310,19 @@ class ReceiverService::Server : public httplib::Server {
     }
 
     bool process_and_close_socket(socket_t sock) override {
-        tRequest.unreadBody = false;
+        RequestContext context;
+        tRequest = &context;
         httplib::detail::process_client_socket(
             sock, read_timeout_sec_, read_timeout_usec_, write_timeout_sec_, write_timeout_usec_,
             [&](httplib::Stream& strm) {
                 for (std::size_t n = 0; n < keep_alive_max_count_ && WaitForRequest(sock, n == 0);
                      ++n) {
-                    tRequest.started = Clock::now();
-                    tRequest.note.clear();
+                    tRequest->started = Clock::now();
+                    tRequest->note.clear();
                     const bool last = n + 1 == keep_alive_max_count_ || Stopping();
                     bool clientCloses = false;
                     if (!process_request(strm, last, clientCloses, nullptr) || clientCloses ||
-                        last || tRequest.unreadBody) {
+                        last || tRequest->unreadBody) {
                         break;
                     }
                 }

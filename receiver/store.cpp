@@ -18,7 +18,6 @@ std::vector<std::vector<std::string>> Migrations(const SqlDialect& d) {
             d.realType +
             " NOT NULL, version TEXT NOT NULL, zfw INTEGER NOT NULL, mtank INTEGER NOT NULL)",
         "CREATE INDEX reports_by_client ON reports (client_id, id)",
-        "CREATE INDEX reports_by_aircraft ON reports (aircraft, id)",
     }};
 }
 

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <httplib.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,6 +76,7 @@ Receiver::Receiver(const std::string& db, bool asNobody, long fileSizeLimit) {
     if (drop) std::filesystem::copy_file(VERLISK_RECEIVER_BINARY, binary);
     pid = fork();
     if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // none left behind by a test that is killed
         dup2(log, STDERR_FILENO);
         if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
         const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
@@ -126,19 +128,15 @@ Answer Receiver::Send(const std::string& raw, std::size_t splitAt,
     if (split < raw.size() && !atSplit) return close(sock), Answer{};
     if (atSplit) atSplit();
     sendPart(split, raw.size());
-    std::string in, line;
+    std::string in;
     char buf[4096];
     for (ssize_t r; (r = recv(sock, buf, sizeof buf, 0)) > 0;)
         in.append(buf, static_cast<std::size_t>(r));
     close(sock);
     Answer a;
     const auto end = in.find("\r\n\r\n");
-    std::istringstream head(in.substr(0, end));
-    head >> line >> a.status;
-    while (std::getline(head, line)) {
-        if (line.starts_with("Content-Type: "))
-            a.contentType = line.substr(14, line.find('\r') - 14);
-    }
+    std::istringstream(in) >> a.head >> a.status;
+    a.head = in.substr(0, end + 2);
     if (end != std::string::npos) a.body = in.substr(end + 4);
     return a;
 }
@@ -153,7 +151,7 @@ Answer Receiver::Post(const std::string& body) const {
 
 Answer Receiver::Get(const std::string& path) const {
     const auto res = httplib::Client("127.0.0.1", port).Get(path.c_str());
-    return res ? Answer{res->status, res->get_header_value("Content-Type"), res->body} : Answer{};
+    return res ? Answer{res->status, "", res->body} : Answer{};
 }
 
 }  // namespace verlisk::receiver::testing

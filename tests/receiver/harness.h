@@ -31,7 +31,7 @@ std::string FreshDatabase(bool postgres, const TempDir& dir);
 
 struct Answer {
     int status = 0;
-    std::string contentType;
+    std::string head;  // the status line and the headers, each ending in CR LF
     std::string body;
 };
 

@@ -25,7 +25,7 @@ TEST(ParseReport, Accepts) {
         {Body("A+B%20C", "1E-05", "1", "2", ""), {"A+B%20C", 1e-5, "2.0.27", 1, 2, ""}},
         {Body("Caravelle_\xE9\x80\x81", "1", "1", "1", "\x9C"),
          {"Caravelle_é€\xC2\x81", 1, "2.0.27", 1, 1, "œ"}},
-        {Body(t256, "100000", "2000000", "2000000", c64),
+        {Body(t256, "1e5", "2000000", "2000000", c64),
          {t256, 100000, "2.0.27", 2000000, 2000000, c64}},
     };
     for (const auto& [body, report] : cases) {
@@ -52,6 +52,7 @@ TEST(ParseReport, Refuses) {
         {Body("X", "1,234.5"), "PPH is not a number"},
         {Body("X", "5E"), "PPH is not a number"},
         {Body("X", ""), "PPH is not a number"},
+        {Body("X", "-."), "PPH is not a number"},
         {Body("X", "1e400"), pph},
         {Body("X", "1E+15"), pph},
         {Body("X", "0"), pph},
