@@ -13,25 +13,6 @@ const std::string kVersionLine = "Version " + ExpectedVersion("R");
 
 using FormLoad = testing::FrmFixture;
 
-TEST_F(FormLoad, FreshLogAndStoredIdentifier) {
-    files.files["log.txt"] = "old run\r\n";
-    files.files["verlisk.cfg"] = "[CLIENTID]\r\nabcd2345\r\n";
-    frm.Form_Load();
-    EXPECT_EQ(Log(), LogLines({kVersionLine, "INIT OK"}));
-    EXPECT_EQ(view.texts[Control::txtClientID], "abcd2345");
-    EXPECT_EQ(view.panels[3], "Version: " + ExpectedVersion());
-    EXPECT_EQ(view.panels[2], "STOPPED");
-    EXPECT_FALSE(view.panels.count(1));  // panel 1 keeps its design-time text
-    EXPECT_EQ(view.texts[Control::Label1],
-              "This program was designed to track and send MSFS fuel usage data to the Pellanor "
-              "server. For best results: (1) start the sim, then open this program and verify "
-              "the FSUIPC connection; (2) click the START button; (3) complete your flight; and "
-              "(4) click on the STOP button - a dialog box will allow you to optionally upload "
-              "the results to the server. For more information see readme.txt file.");
-    EXPECT_TRUE(view.boxes.empty());
-    EXPECT_EQ(view.enabled, testing::FakeView().enabled);  // load changes no enabled state
-}
-
 // Which of ConfigRead's complaints survive the reset, and when an identifier is drawn.
 struct LoadCase {
     const char* name;
@@ -50,6 +31,17 @@ TEST_P(FormLoadCases, ComplaintsVanishWithTheReset) {
     const auto id = view.texts[Control::txtClientID];
     EXPECT_EQ(id, frm.ClientID);
     EXPECT_EQ(id, GetParam().randomDrawn ? RandomIdentifier(8, clock.now) : "stored9");
+    EXPECT_EQ(view.panels[3], "Version: " + ExpectedVersion());
+    EXPECT_EQ(view.panels[2], "STOPPED");
+    EXPECT_FALSE(view.panels.count(1));  // panel 1 keeps its design-time text
+    EXPECT_EQ(view.texts[Control::Label1],
+              "This program was designed to track and send MSFS fuel usage data to the Pellanor "
+              "server. For best results: (1) start the sim, then open this program and verify "
+              "the FSUIPC connection; (2) click the START button; (3) complete your flight; and "
+              "(4) click on the STOP button - a dialog box will allow you to optionally upload "
+              "the results to the server. For more information see readme.txt file.");
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_EQ(view.enabled, testing::FakeView().enabled);  // load changes no enabled state
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"OldLogNoConfig", true, std::nullopt, true},
                       LoadCase{"LfConfig", true, "[CLIENTID]\nstored9\n", true},
                       LoadCase{"TagThenEmptyLine", false, "[CLIENTID]\r\n\r\n", true},
-                      LoadCase{"NoLogStoredId", false, "[CLIENTID]\r\nstored9\r\n", false}),
+                      LoadCase{"NoLogStoredId", false, "[CLIENTID]\r\nstored9\r\n", false},
+                      LoadCase{"OldLogStoredId", true, "[CLIENTID]\r\nstored9\r\n", false}),
     [](const auto& i) { return i.param.name; });
 
 TEST_F(FormLoad, OneTimeStepsRunOnce) {

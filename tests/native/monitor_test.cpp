@@ -145,6 +145,7 @@ TEST_F(Sampling, ModuleGoneKeepsTheValuesAndThePanelShowsNoVersion) {
     frm.Timer_Radar_Timer();
     frm.Timer_PhaseControl_Timer();
     EXPECT_EQ(view.panels[1], "FSUIPC 0.000");
+    EXPECT_FALSE(frm.LinkOpen);
     EXPECT_EQ(frm.GrossWeight, 2286.7);
     EXPECT_FALSE(view.texts.count(Control::Label2));  // no session: nothing else shown
 }
