@@ -16,20 +16,16 @@
 
 namespace verlisk::testing {
 
-// en-US (M/d/yyyy h:mm:ss tt, ".") or a comma-decimal setting (d.M.yyyy HH:mm:ss, ",").
+// en-US (M/d/yyyy h:mm:ss tt), with "." or "," as the decimal separator.
 class FakeRegional : public RegionalSettings {
   public:
     explicit FakeRegional(bool commaDecimal = false) : comma_(commaDecimal) {}
     std::string DecimalSeparator() override { return comma_ ? "," : "."; }
     std::string ShortDate(const DateTime& t) override {
-        return comma_ ? std::to_string(t.day) + "." + std::to_string(t.month) + "." +
-                            std::to_string(t.year)
-                      : std::to_string(t.month) + "/" + std::to_string(t.day) + "/" +
-                            std::to_string(t.year);
+        return std::to_string(t.month) + "/" + std::to_string(t.day) + "/" + std::to_string(t.year);
     }
     std::string LongTime(const DateTime& t) override {
         auto two = [](int v) { return (v < 10 ? "0" : "") + std::to_string(v); };
-        if (comma_) return two(t.hour) + ":" + two(t.minute) + ":" + two(t.second);
         const int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
         return std::to_string(h12) + ":" + two(t.minute) + ":" + two(t.second) +
                (t.hour < 12 ? " AM" : " PM");

@@ -38,13 +38,6 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{-2.5e-7, "-2.5E-07", "-2,5E-07"},
                       NumberCase{1e100, "1E+100", "1E+100"}, NumberCase{0.25, "0.25", "0,25"}));
 
-TEST(DateTimeText, ShortDateBlankLongTime) {
-    testing::FakeRegional us, de(true);
-    const DateTime t{2026, 12, 4, 19, 35, 12, 0};
-    EXPECT_EQ(DateTimeText(t, us), "12/4/2026 7:35:12 PM");
-    EXPECT_EQ(DateTimeText(t, de), "4.12.2026 19:35:12");
-}
-
 struct RoundCase {
     double value;
     int decimals;

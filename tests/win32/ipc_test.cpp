@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 
-#include "app/layout/layout.h"
-#include "log_pattern.h"
 #include "simlink/fsuipc.h"
 #include "simlink/ipc_protocol.h"
 #include "simlink/win32/ipc_system_win32.h"
@@ -88,49 +85,6 @@ TEST_F(IpcTest, ModuleThatVanishesLeavesALinkThatFailsCleanly) {
     EXPECT_EQ(v, 12345);
     link.IpcClose();
     ExpectReleased();
-}
-
-// The real program against a module older than 3.4, its refusal on screen.
-struct OldModule : ::testing::Test {
-    StandIn module{L"--version 0x33300000"};
-    App app;
-    MessageBoxInfo box;
-
-    void SetUp() override {
-        ASSERT_NE(module.window(), nullptr);
-        ASSERT_TRUE(app.Start());
-        box = WaitForMessageBox(app.proc->pid(), 20s);
-        ASSERT_NE(box.hwnd, nullptr);
-    }
-};
-
-// It logs, tells the pilot, and on OK blanks the simulator's message line and ends.
-TEST_F(OldModule, RefusesItAndEndsTidily) {
-    EXPECT_EQ(box.title, "Verlisk");
-    EXPECT_EQ(box.text,
-              "FSUIPC Version:  3.3  Oops! Now requires FSUIPC Version 3.4 or better.  Update "
-              "your version of FSUIPC and restart");
-    EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
-    EXPECT_FALSE(box.hasIcon);
-    Sleep(1500);  // ticks go on meanwhile; none of them may stack another box
-    const std::string log = app.File(L"log.txt");
-    EXPECT_TRUE(std::regex_match(
-        log, LogPattern({"Version " + testing::ExpectedVersion("R"), "INIT OK",
-                         "FSUIPC Version: ### THIS VERSION IS NOT SUPPORTED ### 3\\.3"})))
-        << log;
-    EXPECT_EQ(module.Record(), "");
-    Press(box.hwnd, IDOK);
-    DWORD exitCode = 1;
-    ASSERT_TRUE(app.proc->WaitExit(10s, &exitCode));
-    EXPECT_EQ(exitCode, 0u);
-    EXPECT_EQ(module.Record(), "text:\r\ndisplay:10\r\n");
-    EXPECT_EQ(app.File(L"log.txt"), log);  // nothing logged on the way out
-    EXPECT_EQ(app.File(L"verlisk.cfg"), "");
-}
-
-TEST_F(OldModule, ClosingTheWindowUnderItsMessageBoxEndsCleanly) {
-    EXPECT_TRUE(app.Close());
-    EXPECT_EQ(module.Record(), "");  // the pilot closed it: no orderly shutdown ran
 }
 
 }  // namespace
