@@ -161,10 +161,14 @@ TEST_F(ConnectionCheck, LinkFoundOpenCountsAsConnected) {
     frm.FSUIPCConnect();
     ASSERT_TRUE(frm.LinkOpen);
     EXPECT_FALSE(link.IpcOpen(0, code));
+    EXPECT_EQ(code, ipc::kAlreadyOpen);
+    EXPECT_EQ(link.IpcVersion + link.IpcSimVersion, 0);  // cleared by the refused open
     frm.FSUIPCConnect();  // found open: the gate judges the last good open's version
     EXPECT_TRUE(frm.LinkOpen);
     EXPECT_EQ(frm.myFSUIPCStatus, "Attempt to Open when already Open");
     EXPECT_TRUE(view.boxes.empty());
+    frm.Radar();  // the same link still answers
+    EXPECT_TRUE(frm.SampleTaken);
 }
 
 struct MessageCase {

@@ -130,17 +130,6 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, kBadData, 0}),
     [](const auto& i) { return i.param.name; });
 
-TEST_F(LinkTest, OpenWhileOpenLeavesTheLinkAlone) {
-    ASSERT_TRUE(Open());
-    EXPECT_FALSE(Open());
-    EXPECT_EQ(code, kAlreadyOpen);
-    EXPECT_EQ(link.IpcVersion, 0);
-    EXPECT_EQ(link.IpcSimVersion, 0);
-    std::int32_t v = 0;
-    EXPECT_TRUE(ReadInto(v));  // still the same, working link
-    EXPECT_EQ(v, 0x34000000);
-}
-
 TEST_F(LinkTest, ClosedOrEmptyLinkSendsNothing) {
     int v = 5;
     EXPECT_FALSE(link.IpcRead(offset::kVersion, 4, &v, code));
