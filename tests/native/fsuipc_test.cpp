@@ -24,7 +24,9 @@ struct LinkTest : ::testing::Test {
     }
     // A one-read round trip into v; true when it came back.
     bool ReadInto(std::int32_t& v, std::int32_t at = offset::kVersion) {
-        return link.IpcRead(at, 4, &v, code) && link.IpcProcess(code);
+        if (!link.IpcRead(at, 4, &v, code)) return false;
+        code = -1;  // so that the round trip's own result shows
+        return link.IpcProcess(code);
     }
 };
 
@@ -40,6 +42,7 @@ TEST_F(LinkTest, GoodOpenHandshakesOnceThenCloseReleasesEverything) {
     EXPECT_EQ(module.lastWParam, 0xC123u);                       // handed back as 16 bits
     ASSERT_EQ(module.aircraft.writes.size(), 1u);
     EXPECT_EQ(module.aircraft.writes[0], std::make_pair(0x330Au, Bytes{0, 0}));
+    EXPECT_EQ(Get32(&module.area[8]) + Get32(&module.area[28]), 8u);  // two 4-byte reads
     link.IpcClose();
     ExpectNothingHeld();
     EXPECT_EQ(link.IpcVersion, 0x34000000);  // kept for the status bar
@@ -138,6 +141,7 @@ TEST_F(LinkTest, ClosedOrEmptyLinkSendsNothing) {
     EXPECT_EQ(code, kNotOpen);
     EXPECT_FALSE(link.IpcWriteString(offset::kMessageText, 1, "", code));
     EXPECT_EQ(code, kNotOpen);
+    code = -1;
     EXPECT_FALSE(link.IpcProcess(code));
     EXPECT_EQ(code, kNotOpen);
     EXPECT_EQ(module.sends, 0);
@@ -289,6 +293,8 @@ TEST_F(LinkTest, WriteStringCarriesTheTerminator) {
     EXPECT_TRUE(link.IpcWriteString(offset::kMessageText, 1, "", code));
     EXPECT_TRUE(link.IpcWriteString(offset::kMessageText, 4, "abc", code));
     EXPECT_TRUE(link.IpcWriteString(offset::kMessageText, 2, "abc", code));
+    EXPECT_FALSE(link.IpcWriteString(offset::kMessageText, -1, "abc", code));
+    EXPECT_EQ(code, kAreaFull);
     EXPECT_TRUE(link.IpcProcess(code));
     EXPECT_EQ(module.aircraft.Messages(),
               (std::vector<std::string>{"text:", "text:abc", "text:ab"}));
