@@ -60,13 +60,13 @@ void FakeModule::CloseHandle(SysHandle handle) {
 }
 
 std::intptr_t FakeModule::SendMessageTimeoutA(SysHandle window, std::uint32_t message,
-                                              std::uintptr_t wParam, std::intptr_t,
+                                              std::uintptr_t wParam, std::intptr_t lParam,
                                               std::uint32_t flags, std::uint32_t timeoutMs,
                                               std::uintptr_t* reply) {
     ++sends;
     lastWParam = wParam;
     if (sends <= failingSends || sendsThatArrived == answerLimit || window != kWindow ||
-        message != kMessage || flags != kSmtoBlock || timeoutMs != 2000 ||
+        message != kMessage || lParam != 0 || flags != kSmtoBlock || timeoutMs != 2000 ||
         (wParam & 0xFFFF) != kAtom) {
         lastError_ = sendError;
         return 0;

@@ -77,6 +77,7 @@ TEST_P(Opens, CodePausesAndNothingLeftHeld) {
     EXPECT_EQ(Open(GetParam().requestedSim), GetParam().code == kOk);
     EXPECT_EQ(code, GetParam().code);
     EXPECT_EQ(module.sleeps, std::vector<std::uint32_t>(GetParam().pauses, 100));
+    if (GetParam().code != kOk) ExpectNothingHeld();  // a failed open lets go at once
     link.IpcClose();
     ExpectNothingHeld();
 }
@@ -133,6 +134,16 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, kBadData, 0}),
     [](const auto& i) { return i.param.name; });
 
+TEST_F(LinkTest, ModuleFoundAfterWideClientIsJudgedAsItself) {
+    module.windowClass = "FS98MAIN";
+    module.aircraft.Poke32(offset::kSimVersion, 7);  // no check pattern
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(code, kWideClientAlone);
+    module.windowClass = "UIPCMAIN";
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(code, kWrongModule);
+}
+
 TEST_F(LinkTest, ClosedOrEmptyLinkSendsNothing) {
     int v = 5;
     EXPECT_FALSE(link.IpcRead(offset::kVersion, 4, &v, code));
@@ -175,11 +186,12 @@ TEST_F(LinkTest, ReadsArriveOnlyWithTheRoundTripAndOnlyWhereAsked) {
     module.aircraft.Poke32(offset::kLatitude, 0x12345678);
     std::int32_t lat = 0, untouched = 77;
     std::uint8_t low = 0;
+    code = -1;
     EXPECT_TRUE(link.IpcRead(offset::kLatitude, 4, &lat, code));
     EXPECT_EQ(code, kOk);
     EXPECT_TRUE(link.IpcRead(offset::kLatitude, 1, &low, code));
     EXPECT_TRUE(link.IpcRead(offset::kLatitude, 0, &untouched, code));
-    EXPECT_TRUE(link.IpcRead(offset::kLatitude, 4, nullptr, code));
+    EXPECT_TRUE(link.IpcRead(offset::kLongitude, 4, nullptr, code));
     EXPECT_EQ(lat, 0);
     EXPECT_TRUE(link.IpcProcess(code));
     EXPECT_EQ(code, kOk);
@@ -296,9 +308,14 @@ TEST_F(LinkTest, WriteStringCarriesTheTerminator) {
     EXPECT_FALSE(link.IpcWriteString(offset::kMessageText, -1, "abc", code));
     EXPECT_EQ(code, kAreaFull);
     EXPECT_TRUE(link.IpcProcess(code));
+    EXPECT_TRUE(link.IpcWriteString(offset::kMessageText, 40, "abc", code));
+    EXPECT_TRUE(link.IpcProcess(code));
     EXPECT_EQ(module.aircraft.Messages(),
-              (std::vector<std::string>{"text:", "text:abc", "text:ab"}));
-    EXPECT_EQ(module.aircraft.writes.back().second, (Bytes{'a', 'b'}));
+              (std::vector<std::string>{"text:", "text:abc", "text:ab", "text:abc"}));
+    EXPECT_EQ(module.aircraft.writes[3].second, (Bytes{'a', 'b'}));
+    Bytes padded(40, 0);  // zeros after the text, never what lies beyond it
+    std::copy_n("abc", 3, padded.begin());
+    EXPECT_EQ(module.aircraft.writes.back().second, padded);
 }
 
 }  // namespace
