@@ -94,10 +94,10 @@ class Session : public SqlSession {
 class SqliteDatabase : public SqlDatabase {
   public:
     SqliteDatabase(const std::string& path, bool fsync) {
-        // WAL with synchronous=NORMAL survives the process being killed at any point;
-        // FULL also survives a power cut but waits for the disk at every commit.
-        const std::string setup = std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=") +
-                                  (fsync ? "FULL" : "NORMAL") + "; PRAGMA busy_timeout=5000;";
+        // WAL with synchronous=NORMAL survives a kill at any point, FULL a power cut too but
+        // slower. The lock wait first: switching to WAL may wait for a receiver starting too.
+        const std::string setup = std::string("PRAGMA busy_timeout=5000; PRAGMA synchronous=") +
+                                  (fsync ? "FULL" : "NORMAL") + "; PRAGMA journal_mode=WAL;";
         writer_.Open(path, setup.c_str());
         reader_.Open(path, "PRAGMA busy_timeout=5000;");
     }

@@ -1,33 +1,78 @@
+// What the receiver's tests share: a folder, a database and the built receiver on loopback.
 #pragma once
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
+#include <httplib.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
-#include <string>
+#include <regex>
+#include <thread>
+
+#include "receiver/sql.h"
 
 namespace verlisk::receiver::testing {
 
 inline const std::string kExample =
     "TL=Sample_Aircraft&PPH=52.5&VERSION=2.0.27&ZFW=1950&MTANK=336&CLIENTID=abcd2345";
+inline const std::string kOk = "OK+OK+OK";
+inline const std::string kNotStored =
+    "Report not stored: the receiver's database is unavailable, try again later";
 
-std::size_t Occurrences(const std::string& text, const std::string& what);
+inline std::size_t Occurrences(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 // Whether `text` holds `part`; when not, the failure shows both.
-::testing::AssertionResult Has(const std::string& text, const std::string& part);
+inline ::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
 
 // A shell command's exit status and what it printed on stdout.
-std::pair<int, std::string> Shell(const std::string& command);
+inline std::pair<int, std::string> Shell(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    return {WEXITSTATUS(pclose(p)), out};
+}
 
 // A folder that goes, with what it holds, at the end; anyone may write in it.
 struct TempDir {
-    TempDir();
-    ~TempDir();
-    std::string path;
+    std::string path =
+        mkdtemp((std::filesystem::temp_directory_path() / "verlisk-test.XXXXXX").string().data());
+    TempDir() { std::filesystem::permissions(path, std::filesystem::perms::all); }
+    ~TempDir() { std::filesystem::remove_all(path); }
 };
 
-// A database for one test: a SQLite file in `dir`, or the live tests' PostgreSQL
-// cluster emptied; "" when there is no cluster (outside the live tests).
-std::string FreshDatabase(bool postgres, const TempDir& dir);
+// The same cases against a SQLite file and, in the live tests only, the PostgreSQL
+// cluster emptied.
+class EachDatabase : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        const char* state = std::getenv("VERLISK_PG_STATE");
+        if (!GetParam()) {
+            db_ = dir_.path + "/reports.sqlite";
+        } else if (!state) {
+            GTEST_SKIP() << "PostgreSQL cases run in the live tests";
+        } else {
+            std::ifstream(std::string(state) + "/conninfo") >> db_;
+            OpenPostgres(db_)->Session(true)->Run("DROP TABLE IF EXISTS reports, receiver_schema");
+        }
+    }
+    TempDir dir_;
+    std::string db_;
+};
 
 struct Answer {
     int status = 0;
@@ -40,28 +85,105 @@ class Receiver {
   public:
     // As an unprivileged user when the tests run as root, so that file modes count; with
     // a limit on the bytes it may write to a file, for a full disk.
-    explicit Receiver(const std::string& db, bool asNobody = false, long fileSizeLimit = 0);
-    ~Receiver();
+    explicit Receiver(const std::string& db, bool asNobody = false, long fileSizeLimit = 0) {
+        const int log = open((dir_.path + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool drop = asNobody && getuid() == 0;
+        // The build tree may be out of an unprivileged user's reach; a copy here is not.
+        const std::string binary = drop ? dir_.path + "/receiver" : VERLISK_RECEIVER_BINARY;
+        if (drop) std::filesystem::copy_file(VERLISK_RECEIVER_BINARY, binary);
+        if ((pid = fork()) == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // none left behind by a test that is killed
+            dup2(log, STDERR_FILENO);
+            if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
+                               static_cast<rlim_t>(fileSizeLimit)};
+            if (fileSizeLimit) setrlimit(RLIMIT_FSIZE, &limit);
+            signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
+            execl(binary.c_str(), "verlisk-receiver", "--listen", "127.0.0.1:0", "--db", db.c_str(),
+                  nullptr);
+            _exit(127);
+        }
+        close(log);
+        const std::string mark = "listening on http://127.0.0.1:";
+        for (int i = 0; i < 200 && port == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const auto text = Log();
+            if (const auto at = text.find(mark); at != std::string::npos) {
+                port = std::stoi(text.substr(at + mark.size()));
+            }
+        }
+        if (port == 0) throw std::runtime_error("the receiver did not start: " + Log());
+    }
+    ~Receiver() {
+        if (pid > 0) Stop(SIGKILL);
+    }
+
+    // The exit status, or 128 + the signal that ended it.
+    int Stop(int signal = SIGTERM) {
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
 
     // Sends the bytes as they are and reads the answer up to the end of the connection.
     // With `splitAt`, runs `atSplit` after that many bytes and then sends the rest, or
     // without it hangs up there.
     Answer Send(const std::string& raw, std::size_t splitAt = std::string::npos,
-                const std::function<void()>& atSplit = {}) const;
-    // As the program posts a report.
-    Answer Post(const std::string& body) const;
-    Answer Get(const std::string& path) const;
-    // The exit status, or 128 + the signal that ended it.
-    int Stop(int signal = SIGTERM);
-    std::string Log() const;
+                const std::function<void()>& atSplit = {}) const {
+        const int sock = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+        connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        // A refused upload may be cut off while it is sent; the answer still counts.
+        const auto sendPart = [&](std::size_t from, std::size_t to) {
+            for (ssize_t r = 0; from < to && r >= 0; from += static_cast<std::size_t>(r)) {
+                r = send(sock, raw.data() + from, to - from, MSG_NOSIGNAL);
+            }
+        };
+        const auto split = std::min(splitAt, raw.size());
+        sendPart(0, split);
+        if (split < raw.size() && !atSplit) return close(sock), Answer{};
+        if (atSplit) atSplit();
+        sendPart(split, raw.size());
+        std::string in;
+        char buf[4096];
+        for (ssize_t r; (r = recv(sock, buf, sizeof buf, 0)) > 0;) in.append(buf, r);
+        close(sock);
+        const auto end = in.find("\r\n\r\n");
+        return {std::atoi(in.substr(in.find(' ') + 1).c_str()), in.substr(0, end + 2),
+                end == std::string::npos ? "" : in.substr(end + 4)};
+    }
+    // As the program posts a report; its header line ends in a blank.
+    Answer Post(const std::string& body) const {
+        return Send(
+            "POST /receiver.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+            "Content-Type: application/x-www-form-urlencoded \r\nContent-Length: " +
+            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    }
+    Answer Get(const std::string& path) const {
+        const auto res = httplib::Client("127.0.0.1", port).Get(path.c_str());
+        return res ? Answer{res->status, "", res->body} : Answer{};
+    }
+
+    std::string Log() const {
+        std::ifstream in(dir_.path + "/log");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
     // Whether the log comes to match the pattern: a line is written just after its answer.
-    ::testing::AssertionResult Logged(const std::string& pattern) const;
+    ::testing::AssertionResult Logged(const std::string& pattern) const {
+        for (int i = 0; i < 100; ++i) {
+            if (std::regex_search(Log(), std::regex(pattern))) return ::testing::AssertionSuccess();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return ::testing::AssertionFailure() << "no /" << pattern << "/ in:\n" << Log();
+    }
 
     int port = 0;
     pid_t pid = -1;
 
   private:
-    TempDir logDir_;
+    TempDir dir_;
 };
 
 }  // namespace verlisk::receiver::testing

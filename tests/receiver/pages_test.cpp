@@ -4,10 +4,8 @@
 
 #include "harness.h"
 
-namespace verlisk::receiver {
+namespace verlisk::receiver::testing {
 namespace {
-
-using testing::Has;
 
 const StoredReport kRow{
     7, 1764979200123, "x", {"A,\"B\" <&>'", 52.5, "2.0.27", 1950, 0, "c\x1f\\"}};
@@ -37,7 +35,8 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
                  "&amp;page=3\">Older →</a></nav>",
              "<tr><td>2025-12-06 00:00:00</td><td><a "
              "href=\"/?client=c%1F%5C&amp;aircraft=09az_AZ-.~%C3%A9\">c\x1f\\</a></td>",
-             "<td class=\"n\">52.5</td><td class=\"n\">1950</td><td "
+             "\">A,&quot;B&quot; &lt;&amp;&gt;&#39;</a></td><td class=\"n\">52.5</td><td "
+             "class=\"n\">1950</td><td "
              "class=\"n\">–</td><td>2.0.27</td></tr>",
              "<h2>Mean fuel per hour by aircraft</h2>\n<svg viewBox=\"0 0 400 840\"",
              ">A" + std::string(51, 'x') +
@@ -58,4 +57,4 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
 }
 
 }  // namespace
-}  // namespace verlisk::receiver
+}  // namespace verlisk::receiver::testing

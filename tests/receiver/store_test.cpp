@@ -1,25 +1,12 @@
 #include "receiver/store.h"
 
-#include <gtest/gtest.h>
-
 #include "harness.h"
-#include "receiver/sql.h"
 
 // The same cases against both databases; PostgreSQL only in the live tests.
-namespace verlisk::receiver {
+namespace verlisk::receiver::testing {
 namespace {
 
-class StoreTest : public ::testing::TestWithParam<bool> {
-  protected:
-    void SetUp() override {
-        db_ = testing::FreshDatabase(GetParam(), dir_);
-        if (db_.empty()) GTEST_SKIP() << "PostgreSQL cases run in the live tests";
-        store_ = OpenStore({db_});
-    }
-    testing::TempDir dir_;
-    std::string db_;
-    std::unique_ptr<ReportStore> store_;
-};
+using StoreTest = EachDatabase;
 
 StoredReport Flight(std::string aircraft, std::string client, double pph, std::int64_t ms = 7) {
     return {
@@ -27,11 +14,12 @@ StoredReport Flight(std::string aircraft, std::string client, double pph, std::i
 }
 
 TEST_P(StoreTest, KeepsEveryFieldAndFiltersCountsAndSums) {
+    const auto store = OpenStore({db_});
     const std::vector<StoredReport> flights = {
         Flight("Boeing_737-800", "alpha", 5000), Flight("Boeing_737-800", "beta", 5400),
         Flight("Airbus_A320", "alpha", 4800), Flight("Caravelle_é \"<&>\"", "", 1234.56789012345),
         Flight("Boeing_747-400", "beta", 0.1, 1764979200123)};
-    for (const auto& f : flights) store_->Add(f);
+    for (const auto& f : flights) store->Add(f);
     struct Case {
         Filter filter;
         std::vector<std::size_t> flights;  // newest first
@@ -51,7 +39,7 @@ TEST_P(StoreTest, KeepsEveryFieldAndFiltersCountsAndSums) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.filter.clientId + "/" + c.filter.aircraft);
-        const auto rows = store_->List(c.filter, 0, 0, 100);
+        const auto rows = store->List(c.filter, 0, 0, 100);
         ASSERT_EQ(rows.size(), c.flights.size());
         for (std::size_t i = 0; i < rows.size(); ++i) {
             auto expected = flights[c.flights[i]];
@@ -59,16 +47,18 @@ TEST_P(StoreTest, KeepsEveryFieldAndFiltersCountsAndSums) {
             EXPECT_EQ(rows[i], expected);
             EXPECT_LT(rows[i].id, i ? rows[i - 1].id : INT64_MAX);
         }
-        EXPECT_EQ(store_->Count(c.filter), static_cast<std::int64_t>(c.flights.size()));
-        EXPECT_EQ(store_->ByAircraft(c.filter), c.summary);
+        EXPECT_EQ(store->Count(c.filter), static_cast<std::int64_t>(c.flights.size()));
+        EXPECT_EQ(store->ByAircraft(c.filter), c.summary);
     }
 }
 
-TEST_P(StoreTest, ReopensAndRefusesANewerSchema) {
-    store_->Add(Flight("A", "b", 1));
-    store_ = OpenStore({db_});
-    EXPECT_EQ(store_->Count({}), 1);
-    store_.reset();
+TEST_P(StoreTest, OpensTogetherReopensAndRefusesANewerSchema) {
+    // Receivers started at once on an empty database: one makes the schema, the others use it.
+    std::vector<std::thread> starts;
+    for (int i = 0; i < 8; ++i) starts.emplace_back([&] { EXPECT_NO_THROW(OpenStore({db_})); });
+    for (auto& t : starts) t.join();
+    OpenStore({db_})->Add(Flight("A", "b", 1));
+    EXPECT_EQ(OpenStore({db_})->Count({}), 1);
     (GetParam() ? OpenPostgres(db_) : OpenSqlite(db_, false))
         ->Session(true)
         ->Run("UPDATE receiver_schema SET version = 2");
@@ -86,4 +76,4 @@ INSTANTIATE_TEST_SUITE_P(Sqlite, StoreTest, ::testing::Values(false));
 INSTANTIATE_TEST_SUITE_P(LivePostgres, StoreTest, ::testing::Values(true));
 
 }  // namespace
-}  // namespace verlisk::receiver
+}  // namespace verlisk::receiver::testing
