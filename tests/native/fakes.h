@@ -94,6 +94,11 @@ class FakeView : public FormView {
         MsgButtons buttons;
         MsgIcon icon;
         bool yesDefault;
+        bool operator==(const Box&) const = default;
+        friend std::ostream& operator<<(std::ostream& o, const Box& b) {
+            return o << '"' << b.title << "\" \"" << b.text << "\" buttons " << int(b.buttons)
+                     << " icon " << int(b.icon) << (b.yesDefault ? " yes-default" : "");
+        }
     };
     std::map<Control, std::string> texts;
     std::map<Control, bool> enabled{{Control::cmdStart, true}, {Control::cmdStop, false}};

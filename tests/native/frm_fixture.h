@@ -23,7 +23,15 @@ struct FrmFixture : ::testing::Test {
     FrmStart frm{{view, files, clock, regional, process, link, inet}};
 
     std::string Log() { return files.files["log.txt"]; }
+    // The session's state as its table gives it: Phase, the enabled buttons, panel 2.
+    std::string State() {
+        return std::to_string(frm.Phase) + (view.enabled[Control::cmdStart] ? " START" : "") +
+               (view.enabled[Control::cmdStop] ? " STOP" : "") + " " + view.panels[2];
+    }
 };
+using Box = FakeView::Box;
+inline const char *kIdle = "0 START STOPPED", *kRunning = "1 STOP RUNNING",
+                  *kRetryPending = "0 STOP STOPPED";
 
 // Log lines stamped with the fake clock's time in the en-US format.
 inline std::string LogLines(std::initializer_list<std::string> lines) {

@@ -50,11 +50,6 @@ TEST_F(LinkTest, GoodOpenHandshakesOnceThenCloseReleasesEverything) {
     ExpectNothingHeld();
 }
 
-TEST(AreaName, LongestProcessIdFillsTheBuffer) {
-    EXPECT_EQ(FsuipcLink::AreaName(0xFFFFFFFF, 1), "FSASMLIB:IPC:FFFFFFFF:1");
-    EXPECT_EQ(FsuipcLink::AreaName(0x10, 1), "FSASMLIB:IPC:10:1");
-}
-
 // Zeroes the n-th 4-byte read of the reply (from 0) on the module's first answer only.
 std::function<void(std::uint8_t*)> BlankOnFirstAnswer(FakeModule& m, int n) {
     return [&m, n](std::uint8_t* a) {

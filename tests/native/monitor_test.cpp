@@ -34,9 +34,8 @@ TEST_P(Positions, KeptOrRefused) {
         frm.Radar();
     };
     EXPECT_THROW(frm.Timer_Radar_Timer(), ProcessEnded);
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].text, c.refusal);
-    EXPECT_EQ(view.boxes[0].title, "");
+    EXPECT_EQ(view.boxes,
+              std::vector<testing::Box>({{c.refusal, "", MsgButtons::Ok, MsgIcon::None, false}}));
     EXPECT_EQ(module.aircraft.Messages(), (std::vector<std::string>{"text:", "display:10"}));
     EXPECT_EQ(Log(), "");  // only a longitude is logged
 }

@@ -54,18 +54,19 @@ TEST_P(Checks, RefusedFlightsGoBackToIdle) {
         EXPECT_EQ(frm.Phase, 0);
     };
     Fly(c.seconds, c.start, c.end);
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(view.boxes[0].text, c.text);
+    const bool refused = c.text == kCheckA || c.text == kCheckB;
+    EXPECT_EQ(
+        view.boxes,
+        std::vector<testing::Box>(
+            {refused ? testing::Box{c.text, "CRITICAL", MsgButtons::Ok, MsgIcon::Critical, false}
+                     : testing::Box{c.text, "Upload Fuel Report", MsgButtons::YesNo, MsgIcon::None,
+                                    true}}));
     EXPECT_NE(Log().find(std::string(": Mass Differential (pounds) : ") + c.mass + "\r\n" +
                          Log().substr(0, 22) + "Time Enroute (hours)       : " + c.hours + "\r\n" +
                          Log().substr(0, 22) + "Fuelage (pounds per hour)  : " + c.rate + "\r\n"),
               std::string::npos)
         << Log();
-    EXPECT_TRUE(view.enabled[Control::cmdStart]);
-    EXPECT_FALSE(view.enabled[Control::cmdStop]);
-    EXPECT_EQ(view.panels[2], "STOPPED");
-    const bool refused = view.boxes[0].title == "CRITICAL";
-    EXPECT_EQ(view.boxes[0].icon, refused ? MsgIcon::Critical : MsgIcon::None);
+    EXPECT_EQ(State(), testing::kIdle);
     EXPECT_EQ(view.texts[Control::lblFuelage], refused ? "---" : "");
     EXPECT_EQ(files.files.count("verlisk.cfg"), refused ? 0u : 1u);
     EXPECT_TRUE(inet.requests.empty());
@@ -97,11 +98,9 @@ TEST_F(Session, StartStoresTheTypedIdentifierAndStopSendsTheReportAsComposed) {
     EXPECT_EQ(Log(), LogLines({"12/4/2026 7:35:12 PM Sample_Aircraft 1000"}));
     EXPECT_EQ(frm.ClientID, "abcd2345");
     EXPECT_NE(files.files["verlisk.cfg"].find("\r\nabcd2345\r\n"), std::string::npos);
-    EXPECT_EQ(view.panels[2], "RUNNING");
+    EXPECT_EQ(State(), testing::kRunning);
     frm.Timer_PhaseControl_Timer();  // the running display starts
     EXPECT_EQ(view.texts[Control::Label2], "00:00:00");
-    EXPECT_FALSE(view.enabled[Control::cmdStart]);
-    EXPECT_TRUE(view.enabled[Control::cmdStop]);
     Answer("OK+OK+OK");
     clock.Advance(3600);
     frm.GrossWeight = 947.5;
@@ -122,7 +121,6 @@ TEST_F(Session, StartStoresTheTypedIdentifierAndStopSendsTheReportAsComposed) {
     EXPECT_EQ(inet.requests[0].url, "http://127.0.0.1:8350/receiver.php");
     EXPECT_EQ(inet.requests[0].method, "POST");
     EXPECT_EQ(inet.requests[0].headers, "Content-Type: application/x-www-form-urlencoded \r\n");
-    EXPECT_TRUE(view.boxes[0].yesDefault);
 }
 
 TEST_F(Session, TitleAndEmptyIdentifierGoOutUnchanged) {
@@ -153,16 +151,14 @@ TEST_P(Uploads, OutcomeShownLoggedAndLeftInTheButtons) {
     Answer(c.answer);
     Fly(3600, 100, 0);
     ASSERT_EQ(view.boxes.size(), 2u);
-    EXPECT_EQ(view.boxes[1].title, c.title);
-    EXPECT_EQ(view.boxes[1].text, c.text);
-    EXPECT_EQ(view.boxes[1].icon,
-              std::string(c.title) == "Error" ? MsgIcon::Critical : MsgIcon::None);
+    const bool error = std::string(c.title) == "Error";
+    EXPECT_EQ(view.boxes[1], (testing::Box{c.text, c.title, MsgButtons::Ok,
+                                           error ? MsgIcon::Critical : MsgIcon::None, false}));
     EXPECT_EQ(view.panels[3], c.panel);
     const std::string log = Log();
     EXPECT_EQ(log.substr(log.size() - c.log.size()), c.log);
     EXPECT_EQ(frm.ServerResponse, c.retry ? "-2" : Trim(c.answer.value_or("")));
-    EXPECT_EQ(view.enabled[Control::cmdStart], !c.retry);
-    EXPECT_EQ(view.enabled[Control::cmdStop], c.retry);
+    EXPECT_EQ(State(), c.retry ? testing::kRetryPending : testing::kIdle);
     EXPECT_EQ(files.files.count("verlisk.cfg"), 1u);
 }
 

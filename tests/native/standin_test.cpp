@@ -35,31 +35,5 @@ TEST(StandIn, MalformedRequestsAreRefused) {
     EXPECT_FALSE(a.Serve(noTerminator.data(), noTerminator.size(), 0));
 }
 
-TEST(StandIn, CommandLine) {
-    Options o;
-    EXPECT_EQ(ParseOptions(
-                  {"--version", "0x33300000", "--class", "FS98MAIN", "--tanks", "1,2,3,4,5,6,7,8,9",
-                   "--fault", "hang", "--poke", "0x0564=-5", "--answers", "12", "--record-reads"},
-                  o),
-              "");
-    EXPECT_EQ(o.pokes, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0x0564, -5u}}));
-    EXPECT_EQ(o.answers, 12);
-    EXPECT_TRUE(o.recordReads);
-    EXPECT_EQ(o.tanks[8], 9);
-    EXPECT_EQ(o.delayMs, 30000u);  // a hang's default
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--version"},
-                                                {"--version", "x1"},
-                                                {"--class", "OTHER"},
-                                                {"--tanks", "1,2,3"},
-                                                {"--tanks", "1,2,3,4,5,6,7,8,9,10"},
-                                                {"--fault", "melt"},
-                                                {"--poke", "0x0564"},
-                                                {"--title", std::string(257, 'x')},
-                                                {"--nonsense", "1"}}) {
-        Options ignored;
-        EXPECT_NE(ParseOptions(bad, ignored), "") << bad[0];
-    }
-}
-
 }  // namespace
 }  // namespace verlisk::standin
