@@ -24,6 +24,7 @@ TEST(Shift, ResultsAndErrors) {
              ShiftCase{-17, 4, false, -1},                                    // toward zero, not -2
              ShiftCase{INT32_MIN, 28, false, -8}, ShiftCase{5, -1, true, 2},  // 2.5 to even
              ShiftCase{-1, 31, true, INT32_MIN},                              // just fits
+             ShiftCase{INT32_MAX, 0, true, INT32_MAX},                        // just fits
              ShiftCase{0x40000000, 2, true, 6, true},                         // overflow
              ShiftCase{1, 31, false, 6, true},   // 2^31 does not fit the divisor
              ShiftCase{7, -1, false, 11, true},  // 2^-1 rounds to a zero divisor
