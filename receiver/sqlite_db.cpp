@@ -1,7 +1,9 @@
 #include <sqlite3.h>
 
 #include <charconv>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "receiver/sql.h"
@@ -11,6 +13,11 @@ namespace verlisk::receiver {
 namespace {
 
 const SqlDialect kSqlite = {"INTEGER PRIMARY KEY", "REAL", "BEGIN IMMEDIATE", "", "instr"};
+
+// A checkpoint copies the log into the database file and flushes both. SQLite's own
+// runs inside the commit that crosses its threshold, so every report behind that one
+// waited for the flush. Ours runs on a thread of its own from the same threshold.
+constexpr int kCheckpointFrames = 1000;  // 4 MB of log at the default page size
 
 // One connection and the statements prepared on it; one thread at a time.
 struct Connection {
@@ -90,7 +97,7 @@ class Session : public SqlSession {
 };
 
 // One connection writes, one reads: in WAL mode a page being rendered does not hold
-// up the reports arriving.
+// up the reports arriving. A third only checkpoints.
 class SqliteDatabase : public SqlDatabase {
   public:
     SqliteDatabase(const std::string& path, bool fsync) {
@@ -100,6 +107,18 @@ class SqliteDatabase : public SqlDatabase {
                                   (fsync ? "FULL" : "NORMAL") + "; PRAGMA journal_mode=WAL;";
         writer_.Open(path, setup.c_str());
         reader_.Open(path, "PRAGMA busy_timeout=5000;");
+        checkpointer_.Open(path, setup.c_str());
+        sqlite3_wal_hook(writer_.db, &SqliteDatabase::Committed, this);  // replaces SQLite's
+        checkpoints_ = std::thread([this] { Checkpoints(); });
+    }
+
+    ~SqliteDatabase() override {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        checkpoints_.join();
     }
 
     std::unique_ptr<SqlSession> Session(bool write) override {
@@ -109,8 +128,52 @@ class SqliteDatabase : public SqlDatabase {
     const SqlDialect& Dialect() const override { return kSqlite; }
 
   private:
+    static int Committed(void* self, sqlite3*, const char*, int frames) {
+        auto& me = *static_cast<SqliteDatabase*>(self);
+        // A log a reader holds on to (or a full disk) keeps its length after a pass: the
+        // next one waits until it has grown by as much again, not for the next commit.
+        if (frames < kCheckpointFrames ||
+            (frames >= me.askedAt_ && frames - me.askedAt_ < kCheckpointFrames)) {
+            return SQLITE_OK;
+        }
+        me.askedAt_ = frames;
+        std::lock_guard lock(me.mutex_);
+        me.due_ = true;
+        me.wake_.notify_one();
+        return SQLITE_OK;
+    }
+
+    void Checkpoints() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return due_ || stopping_; });
+            if (stopping_) return;
+            due_ = false;
+            lock.unlock();
+            // The bulk beside the commits, then what they added meanwhile between two of
+            // them: only a log copied whole is started afresh by the next commit. A
+            // failure (a full disk) leaves the frames in the log, which keeps them safe;
+            // a later pass tries again.
+            sqlite3_wal_checkpoint_v2(checkpointer_.db, nullptr, SQLITE_CHECKPOINT_PASSIVE,
+                                      nullptr, nullptr);
+            {
+                std::lock_guard between(writer_.mutex);
+                sqlite3_wal_checkpoint_v2(checkpointer_.db, nullptr, SQLITE_CHECKPOINT_PASSIVE,
+                                          nullptr, nullptr);
+            }
+            lock.lock();
+        }
+    }
+
     Connection writer_;
     Connection reader_;
+    Connection checkpointer_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool due_ = false;
+    bool stopping_ = false;
+    int askedAt_ = 0;  // log length when the last pass was asked for; under writer_.mutex
+    std::thread checkpoints_;
 };
 
 }  // namespace

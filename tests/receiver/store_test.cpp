@@ -72,6 +72,18 @@ TEST_P(StoreTest, OpensTogetherReopensAndRefusesANewerSchema) {
     }
 }
 
+TEST(SqliteStoreTest, CopiesTheLogIntoTheDatabaseFileWhileOpen) {
+    TempDir dir;
+    const auto db = dir.path + "/reports.sqlite";
+    const auto store = OpenStore({db});
+    const auto before = std::filesystem::file_size(db);
+    for (int i = 0; i < 1000; ++i) store->Add(Flight("Boeing_737-800", "alpha", i));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::filesystem::file_size(db) == before && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GT(std::filesystem::file_size(db), before);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sqlite, StoreTest, ::testing::Values(false));
 INSTANTIATE_TEST_SUITE_P(LivePostgres, StoreTest, ::testing::Values(true));
 
