@@ -3,7 +3,7 @@ option(VERLISK_FUZZ "Build the libFuzzer targets instead of the unit tests" OFF)
 
 if(VERLISK_FUZZ)
   target_compile_options(verlisk_core PRIVATE -fsanitize=fuzzer-no-link)
-  add_executable(fuzz_reply_walk tests/fuzz/reply_walk_fuzz.cpp tests/native/fake_module.cpp
+  add_executable(fuzz_reply_walk tests/fuzz/reply_walk_fuzz.cpp
                  standin/aircraft.cpp)
   target_link_libraries(fuzz_reply_walk PRIVATE verlisk_core)
   target_include_directories(fuzz_reply_walk PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests/native)
@@ -32,13 +32,11 @@ add_executable(verlisk_native_tests
   tests/native/text_test.cpp
   tests/native/config_test.cpp
   tests/native/form_load_test.cpp
-  tests/native/layout_test.cpp
   tests/native/fsuipc_test.cpp
   tests/native/connection_check_test.cpp
-  tests/native/standin_test.cpp
   tests/native/monitor_test.cpp
   tests/native/session_test.cpp
-  tests/native/fake_module.cpp
+ 
   standin/aircraft.cpp
 )
 target_link_libraries(verlisk_native_tests PRIVATE verlisk_core GTest::gtest_main)

@@ -1,6 +1,8 @@
 // Feeds the reply walk with arbitrary areas, as a broken or hostile module could
 // leave them. Destinations are exact-size heap blocks, so AddressSanitizer sees any
 // byte written past one; a guard block that was never queued must stay untouched.
+// The stand-in serves the same bytes as a request from a client writing nonsense: it
+// must stay inside them and inside its own offset space.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include "fake_module.h"
 #include "simlink/fsuipc.h"
 #include "simlink/ipc_protocol.h"
+#include "standin/aircraft.h"
 
 using verlisk::FsuipcLink;
 using verlisk::testing::FakeModule;
@@ -46,6 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     link.IpcProcess(code);
     if (code != 0 && code != 13) std::abort();
+    std::unique_ptr<std::uint8_t[]> request(new std::uint8_t[areaSize]);
+    std::memcpy(request.get(), area, areaSize);
+    verlisk::standin::Aircraft(verlisk::standin::Options{}).Serve(request.get(), areaSize, 0);
 
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         if (dest[i][sizes[i]] != 0xA5) std::abort();  // the byte past each destination

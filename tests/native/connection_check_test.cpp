@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "frm_fixture.h"
+#include "fakes.h"
 #include "simlink/bitwise_ops.h"
 #include "simlink/ipc_protocol.h"
 #include "simlink/link_texts.h"

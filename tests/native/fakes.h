@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <map>
@@ -10,9 +12,13 @@
 #include <utility>
 #include <vector>
 
+#include "../expected_version.h"
 #include "app/form_view.h"
+#include "app/frm_start.h"
 #include "common/ports.h"
+#include "fake_module.h"
 #include "reporting/inet.h"
+#include "simlink/fsuipc.h"
 
 namespace verlisk::testing {
 
@@ -105,7 +111,6 @@ class FakeView : public FormView {
     int doEvents = 0;
     std::map<Control, layout::Color> colors;
     std::map<int, std::string> panels;
-    std::map<Timer, bool> timers{{Timer::Timer_Radar, true}, {Timer::Timer_PhaseControl, true}};
     std::vector<std::string> events;  // in order, for sequence checks
     std::vector<Box> boxes;
     std::deque<MsgResult> answers;
@@ -123,7 +128,6 @@ class FakeView : public FormView {
         events.push_back("panel " + std::to_string(p) + " " + t);
     }
     void SetTimerEnabled(Timer t, bool e) override {
-        timers[t] = e;
         events.push_back("timer " + std::to_string(static_cast<int>(t)) + (e ? " on" : " off"));
     }
     MsgResult ShowMessage(const std::string& text, const std::string& title, MsgButtons b,
@@ -159,16 +163,15 @@ class FakeView : public FormView {
 class FakeInet : public HttpClient {
   public:
     struct Request {
-        std::uint32_t generation;
         std::string url, method, body, headers;
     };
     std::vector<Request> requests;
     std::string answer;
     std::vector<std::size_t> pieces;  // the sizes asked for
 
-    void Execute(std::uint32_t g, const std::string& url, const std::string& method,
+    void Execute(std::uint32_t, const std::string& url, const std::string& method,
                  const std::string& body, const std::string& headers) override {
-        requests.push_back({g, url, method, body, headers});
+        requests.push_back({url, method, body, headers});
         at_ = 0;
     }
     std::string GetChunk(std::size_t maxChars) override {
@@ -190,5 +193,35 @@ class FakeProcess : public ProcessControl {
   public:
     [[noreturn]] void EndProcess() override { throw ProcessEnded(); }
 };
+
+// A main window wired to fakes: files, clock, en-US settings, module and process.
+struct FrmFixture : ::testing::Test {
+    FakeView view;
+    FakeFiles files;
+    FakeClock clock;
+    FakeRegional regional;
+    FakeProcess process;
+    FakeModule module;
+    FsuipcLink link{module};
+    FakeInet inet;
+    FrmStart frm{{view, files, clock, regional, process, link, inet}};
+
+    std::string Log() { return files.files["log.txt"]; }
+    // The session's state as its table gives it: Phase, the enabled buttons, panel 2.
+    std::string State() {
+        return std::to_string(frm.Phase) + (view.enabled[Control::cmdStart] ? " START" : "") +
+               (view.enabled[Control::cmdStop] ? " STOP" : "") + " " + view.panels[2];
+    }
+};
+using Box = FakeView::Box;
+inline const char *kIdle = "0 START STOPPED", *kRunning = "1 STOP RUNNING",
+                  *kRetryPending = "0 STOP STOPPED";
+
+// Log lines stamped with the fake clock's time in the en-US format.
+inline std::string LogLines(std::initializer_list<std::string> lines) {
+    std::string s;
+    for (const auto& l : lines) s += "12/4/2026 7:35:12 PM: " + l + "\r\n";
+    return s;
+}
 
 }  // namespace verlisk::testing

@@ -36,7 +36,6 @@ TEST_F(LinkTest, GoodOpenHandshakesOnceThenCloseReleasesEverything) {
     EXPECT_EQ(link.IpcVersion, 0x34000000);
     EXPECT_EQ(link.IpcSimVersion, 7);  // the check pattern cleared
     EXPECT_EQ(module.sendsThatArrived, 1);
-    EXPECT_EQ(module.sleeps, std::vector<std::uint32_t>{100});
     EXPECT_EQ(module.lastAreaName, "FSASMLIB:IPC:1A2B:1");
     EXPECT_EQ(link.IpcAtom, static_cast<std::int16_t>(0xC123));  // stored sign-extended
     EXPECT_EQ(module.lastWParam, 0xC123u);                       // handed back as 16 bits

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "frm_fixture.h"
+#include "fakes.h"
 #include "simlink/ipc_protocol.h"
 
 namespace verlisk {
