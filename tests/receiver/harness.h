@@ -20,8 +20,15 @@
 
 namespace verlisk::receiver::testing {
 
-inline const std::string kExample =
-    "TL=Sample_Aircraft&PPH=52.5&VERSION=2.0.27&ZFW=1950&MTANK=336&CLIENTID=abcd2345";
+// The example report, or the report with the fields given changed.
+inline std::string Body(const std::string& tl = "Sample_Aircraft", const std::string& pph = "52.5",
+                        const std::string& zfw = "1950", const std::string& mtank = "336",
+                        const std::string& client = "abcd2345",
+                        const std::string& version = "2.0.27") {
+    return "TL=" + tl + "&PPH=" + pph + "&VERSION=" + version + "&ZFW=" + zfw + "&MTANK=" + mtank +
+           "&CLIENTID=" + client;
+}
+inline const std::string kExample = Body();
 inline const std::string kOk = "OK+OK+OK";
 inline const std::string kNotStored =
     "Report not stored: the receiver's database is unavailable, try again later";

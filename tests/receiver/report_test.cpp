@@ -3,17 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "common/text.h"
+#include "harness.h"
 
-namespace verlisk::receiver {
+namespace verlisk::receiver::testing {
 namespace {
-
-// The example report with the fields given changed.
-std::string Body(const std::string& tl = "Sample_Aircraft", const std::string& pph = "52.5",
-                 const std::string& zfw = "1950", const std::string& mtank = "336",
-                 const std::string& client = "abcd2345", const std::string& version = "2.0.27") {
-    return "TL=" + tl + "&PPH=" + pph + "&VERSION=" + version + "&ZFW=" + zfw + "&MTANK=" + mtank +
-           "&CLIENTID=" + client;
-}
 
 TEST(ParseReport, Accepts) {
     const std::string t256(256, 'x'), c64(64, 'c');
@@ -85,4 +78,4 @@ TEST(ParseReport, Refuses) {
 }
 
 }  // namespace
-}  // namespace verlisk::receiver
+}  // namespace verlisk::receiver::testing

@@ -13,10 +13,6 @@ const std::string kForm = "application/x-www-form-urlencoded";
 const std::string kTooLarge = "Report refused: it is larger than 64 KiB";
 const std::string kNoTL = "Report refused: the report does not start with TL=";
 
-std::string Body(const std::string& title, const std::string& pph = "52.5") {
-    return "TL=" + title + "&PPH=" + pph + "&VERSION=2.0.27&ZFW=1950&MTANK=336&CLIENTID=c1";
-}
-
 // A body the receiver leaves unread must end the connection by itself; without a body
 // the client asks for the end.
 std::string Raw(const std::string& method, const std::string& path, const std::string& type,

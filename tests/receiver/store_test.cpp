@@ -72,7 +72,7 @@ TEST_P(StoreTest, OpensTogetherReopensAndRefusesANewerSchema) {
     }
 }
 
-TEST(SqliteStoreTest, CopiesTheLogIntoTheDatabaseFileWhileOpen) {
+TEST(SqliteStoreTest, CopiesTheLogIntoTheDatabaseFileWhileOpenAndThenRests) {
     TempDir dir;
     const auto db = dir.path + "/reports.sqlite";
     const auto store = OpenStore({db});
@@ -82,6 +82,16 @@ TEST(SqliteStoreTest, CopiesTheLogIntoTheDatabaseFileWhileOpen) {
     while (std::filesystem::file_size(db) == before && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_GT(std::filesystem::file_size(db), before);
+    // and then rests: half a second asleep costs well under a quarter of a second of CPU.
+    const auto cpuMs = [] {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000 +
+               (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000;
+    };
+    const auto cpu = cpuMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LT(cpuMs() - cpu, 250);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, StoreTest, ::testing::Values(false));
