@@ -105,10 +105,10 @@ class SqliteDatabase : public SqlDatabase {
         // slower. The lock wait first: switching to WAL may wait for a receiver starting too.
         const std::string setup = std::string("PRAGMA busy_timeout=5000; PRAGMA synchronous=") +
                                   (fsync ? "FULL" : "NORMAL") + "; PRAGMA journal_mode=WAL;";
-        writer_.Open(path, setup.c_str());
+        writer_.Open(path, (setup + " PRAGMA wal_autocheckpoint=0;").c_str());
         reader_.Open(path, "PRAGMA busy_timeout=5000;");
         checkpointer_.Open(path, setup.c_str());
-        sqlite3_wal_hook(writer_.db, &SqliteDatabase::Committed, this);  // replaces SQLite's
+        sqlite3_wal_hook(writer_.db, &SqliteDatabase::Committed, this);
         checkpoints_ = std::thread([this] { Checkpoints(); });
     }
 
@@ -129,17 +129,12 @@ class SqliteDatabase : public SqlDatabase {
 
   private:
     static int Committed(void* self, sqlite3*, const char*, int frames) {
-        auto& me = *static_cast<SqliteDatabase*>(self);
-        // A log a reader holds on to (or a full disk) keeps its length after a pass: the
-        // next one waits until it has grown by as much again, not for the next commit.
-        if (frames < kCheckpointFrames ||
-            (frames >= me.askedAt_ && frames - me.askedAt_ < kCheckpointFrames)) {
-            return SQLITE_OK;
+        if (frames >= kCheckpointFrames) {
+            auto& me = *static_cast<SqliteDatabase*>(self);
+            std::lock_guard lock(me.mutex_);
+            me.due_ = true;
+            me.wake_.notify_one();
         }
-        me.askedAt_ = frames;
-        std::lock_guard lock(me.mutex_);
-        me.due_ = true;
-        me.wake_.notify_one();
         return SQLITE_OK;
     }
 
@@ -172,7 +167,6 @@ class SqliteDatabase : public SqlDatabase {
     std::condition_variable wake_;
     bool due_ = false;
     bool stopping_ = false;
-    int askedAt_ = 0;  // log length when the last pass was asked for; under writer_.mutex
     std::thread checkpoints_;
 };
 
