@@ -54,7 +54,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
         {"TL=X&PPH=1", 400, "Report refused: VERSION is missing or out of order"},
         {Raw("GET", "/receiver.php", kForm, ""), 405,
          "This address takes fuel reports sent with POST"},
-        {Raw("GET", "/x", kForm, ""), 404, "Not found"},
+        {Raw("GET", "/x%0Ay%7F", kForm, ""), 404, "Not found"},  // logged on one line
         {Raw("POST", "/index.php", kForm, junk), 404,
          "Not found: fuel reports go to /receiver.php"},
         {Raw("POST", "/receiver.php", "text/plain", junk), 415,
@@ -100,6 +100,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
     EXPECT_TRUE(both.body.ends_with("\r\n\r\nOK+OK+OK"));
     EXPECT_TRUE(receiver_->Logged(
         R"(\n\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 127\.0\.0\.1 POST /receiver\.php 200 \d{1,3}\.\dms\n$)"));
+    EXPECT_TRUE(receiver_->Logged(R"( GET /x y  404 )"));
 }
 
 TEST_P(ServiceTest, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlight) {
@@ -113,6 +114,7 @@ TEST_P(ServiceTest, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlig
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     });
     EXPECT_EQ(a.body, kOk);
+    EXPECT_TRUE(Has(a.head, "\r\nConnection: close\r\n"));  // the last on a stopping receiver
     EXPECT_EQ(receiver_->Stop(0), 0);
     EXPECT_TRUE(Has(receiver_->Log(), "stopped; database closed"));
     receiver_ = std::make_unique<Receiver>(db_);
