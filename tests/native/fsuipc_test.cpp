@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "fake_module.h"
 #include "simlink/ipc_protocol.h"
 
@@ -139,16 +141,12 @@ TEST_F(LinkTest, ModuleFoundAfterWideClientIsJudgedAsItself) {
 }
 
 TEST_F(LinkTest, ClosedOrEmptyLinkSendsNothing) {
-    int v = 5;
-    EXPECT_FALSE(link.IpcRead(offset::kVersion, 4, &v, code));
-    EXPECT_EQ(code, kNotOpen);
-    EXPECT_FALSE(link.IpcWrite(offset::kLibVersion, 2, &v, code));
-    EXPECT_EQ(code, kNotOpen);
-    EXPECT_FALSE(link.IpcWriteString(offset::kMessageText, 1, "", code));
-    EXPECT_EQ(code, kNotOpen);
-    code = -1;
-    EXPECT_FALSE(link.IpcProcess(code));
-    EXPECT_EQ(code, kNotOpen);
+    int v = 5;  // each call must set the code itself
+    const auto notOpen = [&](bool ok) { return !ok && std::exchange(code, -1) == kNotOpen; };
+    EXPECT_TRUE(notOpen(link.IpcRead(offset::kVersion, 4, &v, code)));
+    EXPECT_TRUE(notOpen(link.IpcWrite(offset::kLibVersion, 2, &v, code)));
+    EXPECT_TRUE(notOpen(link.IpcWriteString(offset::kMessageText, 1, "", code)));
+    EXPECT_TRUE(notOpen(link.IpcProcess(code)));
     EXPECT_EQ(module.sends, 0);
     ASSERT_TRUE(Open());
     EXPECT_FALSE(link.IpcProcess(code));
