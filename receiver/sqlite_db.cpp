@@ -103,10 +103,12 @@ class SqliteDatabase : public SqlDatabase {
     SqliteDatabase(const std::string& path, bool fsync) {
         // WAL with synchronous=NORMAL survives a kill at any point, FULL a power cut too but
         // slower. The lock wait first: switching to WAL may wait for a receiver starting too.
-        const std::string setup = std::string("PRAGMA busy_timeout=5000; PRAGMA synchronous=") +
-                                  (fsync ? "FULL" : "NORMAL") + "; PRAGMA journal_mode=WAL;";
-        writer_.Open(path, (setup + " PRAGMA wal_autocheckpoint=0;").c_str());
-        reader_.Open(path, "PRAGMA busy_timeout=5000;");
+        // No connection checkpoints by itself: that is the thread's work.
+        const std::string quiet = "PRAGMA busy_timeout=5000; PRAGMA wal_autocheckpoint=0;";
+        const std::string setup = quiet + " PRAGMA synchronous=" + (fsync ? "FULL" : "NORMAL") +
+                                  "; PRAGMA journal_mode=WAL;";
+        writer_.Open(path, setup.c_str());
+        reader_.Open(path, quiet.c_str());
         checkpointer_.Open(path, setup.c_str());
         sqlite3_wal_hook(writer_.db, &SqliteDatabase::Committed, this);
         checkpoints_ = std::thread([this] { Checkpoints(); });

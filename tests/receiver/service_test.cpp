@@ -130,6 +130,7 @@ TEST_P(SqliteService, ManyPilotsAtOnceAndUploadsTooLargeOrCutOff) {
     const auto big =
         receiver_->Send(Raw("POST", "/receiver.php", kForm, std::string(10 << 20, 'a')));
     EXPECT_EQ(std::tie(big.status, big.body), std::make_tuple(413, kTooLarge));
+    EXPECT_TRUE(Has(big.head, "\r\nConnection: close\r\n"));  // the body was left unread
     const std::string raw = Raw("POST", "/receiver.php", kForm, kExample);
     receiver_->Send(raw, raw.size() - 10);
     // 200 connections at once, 6 reports each: more than a page and an export batch.
