@@ -69,6 +69,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
         EXPECT_EQ(a.status, status) << request;
         EXPECT_EQ(a.body, answer) << request;
         EXPECT_TRUE(Has(a.head, "\r\nContent-Type: text/plain\r\n"));
+        EXPECT_TRUE(Has(a.head, "\r\nConnection: close\r\n"));  // asked for, or the body unread
     }
     EXPECT_TRUE(
         Has(receiver_->Send(Raw("GET", "/receiver.php", kForm, "")).head, "\r\nAllow: POST\r\n"));
@@ -147,7 +148,7 @@ TEST_P(SqliteService, ManyPilotsAtOnceAndUploadsTooLargeOrCutOff) {
     EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "\"id\":"), 1200u);
     const auto first = receiver_->Get("/").body, last = receiver_->Get("/?page=12").body;
     EXPECT_TRUE(Has(first, "1–100 of 1200, newest first"));
-    EXPECT_TRUE(Has(first, "<a href=\"/?page=2\">Older →</a></nav>"));
+    EXPECT_TRUE(Has(first, "<nav><a href=\"/?page=2\">Older →</a></nav>"));
     EXPECT_TRUE(Has(last, "1101–1200 of 1200"));
     EXPECT_TRUE(Has(last, "<nav><a href=\"/?page=11\">← Newer</a></nav>"));
     EXPECT_TRUE(Has(receiver_->Get("/?page=13").body, "<p>None."));
@@ -204,6 +205,7 @@ TEST(CommandLine, OptionsHelpAndStartFailures) {
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
         {"--help", 0, "or over 2000000 lb,\na body over 64 KiB.\n"},
         {"--bogus", 2, "verlisk-receiver: unknown option or missing value: --bogus\n\nUsage:"},
+        {"--listen", 2, "verlisk-receiver: unknown option or missing value: --listen\n\nUsage:"},
         {"--listen h:65536", 2, "--listen needs HOST:PORT, e.g. 127.0.0.1:8350"},
         {"--db /nonexistent/x.sqlite", 1,
          "cannot open the database: cannot open /nonexistent/x.sqlite: unable to open database "
