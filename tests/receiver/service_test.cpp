@@ -48,6 +48,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
         {Chunked(std::string(65536, 'a')), 400, kNoTL},
         {std::string(65536, 'a'), 400, kNoTL},
         {Chunked(std::string(70000, 'a')), 413, kTooLarge},
+        {Raw("POST", "/receiver.php", kForm, std::string(10 << 20, 'a')), 413, kTooLarge},
         {Raw("POST", "/receiver.php", kForm + "\r\nExpect: 100-continue", std::string(70000, 'a')),
          413, kTooLarge},
         {Body("X", "abc"), 400, "Report refused: PPH is not a number"},
@@ -127,11 +128,7 @@ INSTANTIATE_TEST_SUITE_P(LivePostgres, ServiceTest, ::testing::Values(true));
 
 using SqliteService = ServiceTest;
 
-TEST_P(SqliteService, ManyPilotsAtOnceAndUploadsTooLargeOrCutOff) {
-    const auto big =
-        receiver_->Send(Raw("POST", "/receiver.php", kForm, std::string(10 << 20, 'a')));
-    EXPECT_EQ(std::tie(big.status, big.body), std::make_tuple(413, kTooLarge));
-    EXPECT_TRUE(Has(big.head, "\r\nConnection: close\r\n"));  // the body was left unread
+TEST_P(SqliteService, ManyPilotsAtOnceAndAnUploadCutOff) {
     const std::string raw = Raw("POST", "/receiver.php", kForm, kExample);
     receiver_->Send(raw, raw.size() - 10);
     // 200 connections at once, 6 reports each: more than a page and an export batch.
