@@ -1,7 +1,5 @@
 #include "receiver/pages.h"
 
-#include <gtest/gtest.h>
-
 #include "harness.h"
 
 namespace verlisk::receiver::testing {
@@ -22,7 +20,7 @@ TEST(Pages, ExportRowsAndEscaping) {
 
 TEST(Pages, PageShowsRowsChartAndLinks) {
     PageView v{{"c 1", "09az_AZ-.~é"}, 2, 250, {kRow}, {}};
-    for (int i = 0; i < 21; ++i) v.aircraft.push_back({"T" + std::to_string(i), 21 - i, 0.4});
+    for (int i = 0; i < 21; ++i) v.aircraft.push_back({"T" + std::to_string(i), 21 - i, i < 20 ? 0.4 : 9});
     v.aircraft[0] = {"A" + std::string(59, 'x'), 1, 0.8};
     v.aircraft[2].aircraft = std::string(52, 'y');
     const auto page = RenderPage(v);
@@ -44,7 +42,7 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
                  "y=\"32\">0.8 lb/h, 1 flight</text></a>",
              "<text x=\"0\" y=\"56\">T1</text><rect x=\"0\" y=\"62\" width=\"125.0\" "
              "height=\"14\"/><text x=\"131.0\" y=\"74\">0.4 lb/h, 20 flights</text>",
-             "<p>The 20 most flown of 21 aircraft.</p>",
+             "</a>\n</svg>\n<p>The 20 most flown of 21 aircraft.</p>",
          }) {
         EXPECT_TRUE(Has(page, part));
     }

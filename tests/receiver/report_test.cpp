@@ -1,7 +1,5 @@
 #include "receiver/report.h"
 
-#include <gtest/gtest.h>
-
 #include "common/text.h"
 #include "harness.h"
 

@@ -1,3 +1,5 @@
+#include "receiver/service.h"
+
 #include <sys/stat.h>
 
 #include <atomic>
@@ -74,19 +76,21 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
     }
     EXPECT_TRUE(
         Has(receiver_->Send(Raw("GET", "/receiver.php", kForm, "")).head, "\r\nAllow: POST\r\n"));
+    const auto asked =
+        receiver_->Send(Raw("POST", "/receiver.php",
+                            kForm + "\r\nExpect: 100-continue\r\nConnection: close", kExample));
+    EXPECT_EQ(asked.status, 100);
+    EXPECT_TRUE(asked.body.ends_with("\r\n\r\nOK+OK+OK"));
     const auto json = receiver_->Get("/reports.json").body;
-    EXPECT_EQ(Occurrences(json, "\"id\":"), 3u);
     EXPECT_TRUE(Has(
         json,
         R"("client_id":"abcd2345","aircraft":"Sample_Aircraft","pph":52.5,"zfw":1950,"mtank":336,"version":"2.0.27"})"));
-    const auto csv = receiver_->Get("/reports.csv").body;
-    EXPECT_EQ(Occurrences(csv, "\r\n"), 4u);
     const auto page = receiver_->Get("/").body;
-    EXPECT_TRUE(Has(page, "1–3 of 3, newest first"));
+    EXPECT_TRUE(Has(page, "1–4 of 4, newest first"));
     EXPECT_FALSE(Has(page, "most flown"));
-    EXPECT_TRUE(Has(page, ">52.5 lb/h, 2 flights</text>"));
+    EXPECT_TRUE(Has(page, ">52.5 lb/h, 3 flights</text>"));
     const auto sample = receiver_->Get("/?aircraft=sample%20air").body;
-    EXPECT_TRUE(Has(sample, "1–2 of 2, newest first"));
+    EXPECT_TRUE(Has(sample, "1–3 of 3, newest first"));
     EXPECT_FALSE(Has(sample, "Caravelle"));
     // Even one byte of body left unread ends the connection: a request after it is not taken.
     const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); };
@@ -118,9 +122,42 @@ TEST_P(ServiceTest, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlig
     EXPECT_EQ(a.body, kOk);
     EXPECT_TRUE(Has(a.head, "\r\nConnection: close\r\n"));  // the last on a stopping receiver
     EXPECT_EQ(receiver_->Stop(0), 0);
+    EXPECT_TRUE(Has(receiver_->Log(), "stopping on SIGTERM: finishing the requests in flight\n"));
     EXPECT_TRUE(Has(receiver_->Log(), "stopped; database closed"));
     receiver_ = std::make_unique<Receiver>(db_);
     EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "Sample_Aircraft"), 2u);
+}
+
+// Serves an export's first batch, then loses its database.
+struct LostMidway : ReportStore {
+    void Add(const StoredReport&) override {}
+    std::vector<StoredReport> List(const Filter&, std::int64_t before, std::int64_t,
+                                   int n) override {
+        if (before) throw StoreError("connection lost");
+        return std::vector<StoredReport>(static_cast<std::size_t>(n), StoredReport{1, 0, "", {}});
+    }
+    std::int64_t Count(const Filter&) override { return 0; }
+    std::vector<AircraftSummary> ByAircraft(const Filter&) override { return {}; }
+};
+
+TEST(Export, ADatabaseLostMidwayBreaksTheDownloadOff) {
+    LostMidway store;
+    ReceiverService service(store);
+    const int port = service.Bind("127.0.0.1", 0);
+    std::thread run([&] { service.Run(); });
+    ::testing::internal::CaptureStderr();
+    std::string csv;
+    const auto res =
+        httplib::Client("127.0.0.1", port).Get("/reports.csv", [&](const char* d, std::size_t n) {
+            csv.append(d, n);
+            return csv.size() < (1 << 20);
+        });
+    service.Stop();
+    run.join();
+    EXPECT_FALSE(res);  // so that the download does not look complete
+    EXPECT_EQ(Occurrences(csv, "\r\n"), 1001u);
+    EXPECT_TRUE(
+        Has(::testing::internal::GetCapturedStderr(), "ms export broken off: connection lost\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, ServiceTest, ::testing::Values(false));
@@ -141,8 +178,11 @@ TEST_P(SqliteService, ManyPilotsAtOnceAndAnUploadCutOff) {
     }
     for (auto& t : pilots) t.join();
     EXPECT_EQ(accepted, 1200);
-    EXPECT_EQ(Occurrences(receiver_->Get("/reports.csv").body, "Sample_Aircraft"), 1200u);
-    EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "\"id\":"), 1200u);
+    // One header, and rows joined as one JSON array across the export's batches.
+    const auto csv = receiver_->Get("/reports.csv").body;
+    EXPECT_EQ(Occurrences(csv, "id,received"), 1u);
+    EXPECT_EQ(Occurrences(csv, "Sample_Aircraft"), 1200u);
+    EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "},\n{\"id\":"), 1199u);
     const auto first = receiver_->Get("/").body, last = receiver_->Get("/?page=12").body;
     EXPECT_TRUE(Has(first, "1–100 of 1200, newest first"));
     EXPECT_TRUE(Has(first, "<nav><a href=\"/?page=2\">Older →</a></nav>"));
