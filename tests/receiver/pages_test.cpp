@@ -20,7 +20,8 @@ TEST(Pages, ExportRowsAndEscaping) {
 
 TEST(Pages, PageShowsRowsChartAndLinks) {
     PageView v{{"c 1", "09az_AZ-.~é"}, 2, 250, {kRow}, {}};
-    for (int i = 0; i < 21; ++i) v.aircraft.push_back({"T" + std::to_string(i), 21 - i, i < 20 ? 0.4 : 9});
+    for (int i = 0; i < 21; ++i)
+        v.aircraft.push_back({"T" + std::to_string(i), 21 - i, i < 20 ? 0.4 : 9});
     v.aircraft[0] = {"A" + std::string(59, 'x'), 1, 0.8};
     v.aircraft[2].aircraft = std::string(52, 'y');
     const auto page = RenderPage(v);
