@@ -211,6 +211,9 @@ class ReceiverService::Server : public httplib::Server {
         }
         if (!IsChunked(req)) {
             const auto length = DeclaredLength(req);
+            if (!length && req.has_header("Content-Length")) {
+                return Answer(res, 400, "Report refused: its Content-Length is not a number", true);
+            }
             if (!length) return Answer(res, 411, "Report refused: it has no Content-Length", true);
             if (*length > kMaxBodyBytes) return Answer(res, 413, kTooLarge, true);
         }

@@ -65,6 +65,8 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
          "Report refused: it must be sent as application/x-www-form-urlencoded"},
         {Raw("POST", "/receiver.php", kForm, kExample, false), 411,
          "Report refused: it has no Content-Length"},
+        {Raw("POST", "/receiver.php", kForm + "\r\nContent-Length: 12x", kExample, false), 400,
+         "Report refused: its Content-Length is not a number"},
     };
     for (const auto& [request, status, answer] : cases) {
         // Requests written out whole; anything else is a body posted as the program does.
