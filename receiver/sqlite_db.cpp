@@ -37,7 +37,12 @@ struct Connection {
                             nullptr) != SQLITE_OK) {
             throw StoreError("cannot open " + path + ": " + sqlite3_errmsg(db));
         }
-        if (sqlite3_exec(db, setup, nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+        // Switching a new file to WAL needs it alone, and SQLite answers "locked" at once
+        // rather than wait: beside a receiver starting too, try again as a lock waits.
+        for (int i = 0; sqlite3_exec(db, setup, nullptr, nullptr, nullptr) != SQLITE_OK; ++i) {
+            if (sqlite3_errcode(db) != SQLITE_BUSY || i == 500) Fail();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
 
     sqlite3_stmt* Prepare(const std::string& sql) {
