@@ -166,7 +166,7 @@ TEST_P(ServiceTest, ManyPilotsAtOnceAndAnUploadCutOff) {
     }
     for (auto& t : pilots) t.join();
     EXPECT_EQ(accepted, 1200);
-    // One header, and rows joined as one JSON array across the export's batches.
+    // Read back whole, and joined as one JSON array across the export's batches.
     const auto csv = receiver_->Get("/reports.csv").body;
     EXPECT_EQ(Occurrences(csv, "Sample_Aircraft"), 1200u);
     EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "},\n{\"id\":"), 1199u);
