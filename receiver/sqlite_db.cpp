@@ -156,8 +156,8 @@ class SqliteDatabase : public SqlDatabase {
             // them: only a log copied whole is started afresh by the next commit. A
             // failure (a full disk) leaves the frames in the log, which keeps them safe;
             // a later pass tries again.
-            sqlite3_wal_checkpoint_v2(checkpointer_.db, nullptr, SQLITE_CHECKPOINT_PASSIVE,
-                                      nullptr, nullptr);
+            sqlite3_wal_checkpoint_v2(checkpointer_.db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
+                                      nullptr);
             {
                 std::lock_guard between(writer_.mutex);
                 sqlite3_wal_checkpoint_v2(checkpointer_.db, nullptr, SQLITE_CHECKPOINT_PASSIVE,
