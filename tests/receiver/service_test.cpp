@@ -61,6 +61,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
         {Raw("GET", "/x%0Ay%7F", kForm, ""), 404, "Not found"},  // logged on one line
         {Raw("POST", "/index.php", kForm, junk), 404,
          "Not found: fuel reports go to /receiver.php"},
+        {Raw("PUT", "/index.php", kForm, "x"), 404, "Not found: fuel reports go to /receiver.php"},
         {Raw("POST", "/receiver.php", "text/plain", junk), 415,
          "Report refused: it must be sent as application/x-www-form-urlencoded"},
         {Raw("POST", "/receiver.php", kForm, kExample, false), 411,
@@ -93,8 +94,8 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
     EXPECT_TRUE(Has(page, ">52.5 lb/h, 3 flights</text>"));
     const auto sample = receiver_->Get("/?aircraft=sample%20air").body;
     EXPECT_TRUE(Has(sample, "1–3 of 3, newest first"));
-    // One connection, a refusal and then a report: each logged alone.
-    const auto first = Raw("POST", "/receiver.php", kForm, Body("X", "abc"));
+    // One connection, a refusal without a body and then a report: each logged alone.
+    const std::string first = "GET /receiver.php HTTP/1.1\r\nHost: x\r\n\r\n";
     auto second = Raw("POST", "/receiver.php", kForm, kExample);
     second.insert(second.find("\r\n\r\n"), "\r\nConnection: close");
     receiver_->Send(first + second, first.size(),
