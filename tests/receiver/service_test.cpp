@@ -82,6 +82,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
     httplib::Client client("127.0.0.1", receiver_->port);
     client.set_keep_alive(true);
     const auto get = client.Get("/receiver.php");
+    ASSERT_TRUE(get);
     EXPECT_EQ(std::make_tuple(get->status, get->get_header_value("Allow")),
               std::make_tuple(405, "POST"));
     EXPECT_FALSE(get->has_header("Connection"));
