@@ -19,6 +19,10 @@ const SqlDialect kSqlite = {"INTEGER PRIMARY KEY", "REAL", "BEGIN IMMEDIATE", ""
 // waited for the flush. Ours runs on a thread of its own from the same threshold.
 constexpr int kCheckpointFrames = 1000;  // 4 MB of log at the default page size
 
+// How long a connection waits for a lock another holds, SQLite's or our own retry.
+constexpr int kLockWaitMs = 5000;
+constexpr int kRetryMs = 10;
+
 // One connection and the statements prepared on it; one thread at a time.
 struct Connection {
     sqlite3* db = nullptr;
@@ -40,8 +44,8 @@ struct Connection {
         // Switching a new file to WAL needs it alone, and SQLite answers "locked" at once
         // rather than wait: beside a receiver starting too, try again as a lock waits.
         for (int i = 0; sqlite3_exec(db, setup, nullptr, nullptr, nullptr) != SQLITE_OK; ++i) {
-            if (sqlite3_errcode(db) != SQLITE_BUSY || i == 500) Fail();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (sqlite3_errcode(db) != SQLITE_BUSY || i == kLockWaitMs / kRetryMs) Fail();
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
         }
     }
 
@@ -109,7 +113,8 @@ class SqliteDatabase : public SqlDatabase {
         // WAL with synchronous=NORMAL survives a kill at any point, FULL a power cut too but
         // slower. The lock wait first: switching to WAL may wait for a receiver starting too.
         // No connection checkpoints by itself: that is the thread's work.
-        const std::string quiet = "PRAGMA busy_timeout=5000; PRAGMA wal_autocheckpoint=0;";
+        const std::string quiet =
+            "PRAGMA busy_timeout=" + std::to_string(kLockWaitMs) + "; PRAGMA wal_autocheckpoint=0;";
         const std::string setup = quiet + " PRAGMA synchronous=" + (fsync ? "FULL" : "NORMAL") +
                                   "; PRAGMA journal_mode=WAL;";
         writer_.Open(path, setup.c_str());
