@@ -30,6 +30,19 @@ inline const std::string kOk = "OK+OK+OK";
 inline const std::string kNotStored =
     "Report not stored: the receiver's database is unavailable, try again later";
 
+inline const std::string kForm = "application/x-www-form-urlencoded";
+
+// A request written out whole, with the Content-Length given or none if empty. A body the
+// receiver leaves unread must end the connection by itself; without a body the client asks
+// for the end.
+inline std::string Raw(const std::string& body, const std::string& start = "POST /receiver.php",
+                       const std::string& type = kForm, const char* length = nullptr) {
+    const std::string n = length ? length : std::to_string(body.size());
+    return start + " HTTP/1.1\r\nHost: x\r\nContent-Type: " + type + "\r\n" +
+           (n.empty() ? "" : "Content-Length: " + n + "\r\n") +
+           (body.empty() ? "Connection: close\r\n" : "") + "\r\n" + body;
+}
+
 inline std::size_t Occurrences(const std::string& text, const std::string& what) {
     std::size_t n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -120,25 +133,19 @@ class Receiver {
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
-    // Sends the bytes as they are and reads the answer up to the end of the connection.
-    // With `splitAt`, runs `atSplit` after that many bytes and then sends the rest, or
-    // without it hangs up there.
-    Answer Send(const std::string& raw, std::size_t splitAt = std::string::npos,
-                const std::function<void()>& atSplit = {}) const {
+    // Sends the bytes as they are and reads the answer up to the end of the connection, or
+    // hangs up without it; `connected` runs before anything is sent.
+    Answer Send(const std::string& raw, const std::function<void()>& connected = {},
+                bool hangUp = false) const {
         const int sock = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
         connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        if (connected) connected();
         // A refused upload may be cut off while it is sent; the answer still counts.
-        const auto sendPart = [&](std::size_t from, std::size_t to) {
-            for (ssize_t r = 0; from < to && r >= 0; from += static_cast<std::size_t>(r)) {
-                r = send(sock, raw.data() + from, to - from, MSG_NOSIGNAL);
-            }
-        };
-        const auto split = std::min(splitAt, raw.size());
-        sendPart(0, split);
-        if (split < raw.size() && !atSplit) return close(sock), Answer{};
-        if (atSplit) atSplit();
-        sendPart(split, raw.size());
+        for (ssize_t r = 0, at = 0; at < std::ssize(raw) && r >= 0; at += r) {
+            r = send(sock, raw.data() + at, raw.size() - at, MSG_NOSIGNAL);
+        }
+        if (hangUp) return close(sock), Answer{};
         std::string in;
         char buf[4096];
         for (ssize_t r; (r = recv(sock, buf, sizeof buf, 0)) > 0;) in.append(buf, r);
@@ -147,12 +154,9 @@ class Receiver {
         return {std::atoi(in.substr(in.find(' ') + 1).c_str()), in.substr(0, end + 2),
                 end == std::string::npos ? "" : in.substr(end + 4)};
     }
-    // As the program posts a report; its header line ends in a blank.
+    // As the program posts a report, its header line ending in a blank.
     Answer Post(const std::string& body) const {
-        return Send(
-            "POST /receiver.php HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-            "Content-Type: application/x-www-form-urlencoded \r\nContent-Length: " +
-            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        return Send(Raw(body, "POST /receiver.php", kForm + " \r\nConnection: close"));
     }
     Answer Get(const std::string& path) const {
         const auto res = httplib::Client("127.0.0.1", port).Get(path.c_str());

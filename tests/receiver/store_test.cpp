@@ -1,7 +1,5 @@
 #include "receiver/store.h"
 
-#include <ctime>
-
 #include "harness.h"
 
 // The same cases against both databases; PostgreSQL only in the live tests.
@@ -74,7 +72,7 @@ TEST_P(StoreTest, OpensTogetherReopensAndRefusesANewerSchema) {
     }
 }
 
-TEST(SqliteStoreTest, CopiesTheLogIntoTheDatabaseFileWhileOpenAndThenRests) {
+TEST(SqliteStoreTest, CopiesTheLogIntoTheDatabaseFileWhileOpen) {
     TempDir dir;
     const auto db = dir.path + "/reports.sqlite";
     const auto store = OpenStore({db});
@@ -84,10 +82,6 @@ TEST(SqliteStoreTest, CopiesTheLogIntoTheDatabaseFileWhileOpenAndThenRests) {
     while (std::filesystem::file_size(db) == before && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_GT(std::filesystem::file_size(db), before);
-    // and then rests: half a second asleep costs well under a quarter of a second of CPU.
-    const auto cpu = std::clock();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_LT(std::clock() - cpu, CLOCKS_PER_SEC / 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, StoreTest, ::testing::Values(false));
