@@ -132,9 +132,6 @@ TEST_P(ServiceTest, ManyPilotsAtOnceAndAnUploadCutOff) {
     EXPECT_TRUE(Has(receiver_->Get("/?page=13").body, "<p>None."));
     EXPECT_TRUE(
         receiver_->Logged(R"(/receiver\.php 400 .* Report refused: it arrived incomplete)"));
-    const auto fds =
-        std::filesystem::directory_iterator("/proc/" + std::to_string(receiver_->pid) + "/fd");
-    EXPECT_LT(std::distance(fds, {}), 40);  // every connection closed
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, ServiceTest, ::testing::Values(false));
