@@ -111,14 +111,8 @@ class Receiver {
             _exit(127);
         }
         const std::string mark = "listening on http://127.0.0.1:";
-        for (int i = 0; i < 200 && port == 0; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            const auto text = Log();
-            if (const auto at = text.find(mark); at != std::string::npos) {
-                port = std::stoi(text.substr(at + mark.size()));
-            }
-        }
-        if (port == 0) throw std::runtime_error("the receiver did not start: " + Log());
+        if (!Logged(mark)) throw std::runtime_error("the receiver did not start: " + Log());
+        port = std::stoi(Log().substr(Log().find(mark) + mark.size()));
     }
     ~Receiver() {
         if (pid > 0) Stop(SIGKILL);
@@ -169,7 +163,7 @@ class Receiver {
     }
     // Whether the log comes to match the pattern: a line is written just after its answer.
     ::testing::AssertionResult Logged(const std::string& pattern) const {
-        for (int i = 0; i < 100; ++i) {
+        for (int i = 0; i < 500; ++i) {
             if (std::regex_search(Log(), std::regex(pattern))) return ::testing::AssertionSuccess();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

@@ -40,13 +40,12 @@ TEST(Pages, PageShowsRowsChartAndLinks) {
              "<text x=\"0\" y=\"56\">T1</text><rect x=\"0\" y=\"62\" width=\"125.0\" "
              "height=\"14\"/><text x=\"131.0\" y=\"74\">0.4 lb/h, 20 flights</text>",
              "</a>\n</svg>\n<p>The 20 most flown of 21 aircraft.</p>",
+             ">" + std::string(52, 'y') + "</text>",
          }) {
         EXPECT_TRUE(Has(page, part));
     }
-    EXPECT_TRUE(Has(page, ">" + std::string(52, 'y') + "</text>"));
     EXPECT_TRUE(page.ends_with("</body></html>\n"));
-    const auto empty = RenderPage(PageView{});
-    EXPECT_TRUE(Has(empty, "<p>No reports yet.</p>"));
+    EXPECT_TRUE(Has(RenderPage(PageView{}), "<p>No reports yet.</p>"));
 }
 
 }  // namespace
