@@ -179,6 +179,9 @@ TEST(CommandLine, OptionsHelpAndStartFailures) {
               std::make_tuple("", "::1", 65535, "x.sqlite", true));
     EXPECT_EQ(DatabaseText({"postgresql://u:pw@db.example/x"}), "postgresql://db.example/x");
     const std::string bin = std::string(VERLISK_RECEIVER_BINARY) + " ";
+    TempDir dir;
+    const Receiver busy(dir.path + "/a.sqlite");
+    const auto taken = "127.0.0.1:" + std::to_string(busy.port);
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
         {"--help", 0, "or over 2000000 lb,\na body over 64 KiB.\n"},
         {"--listen", 2, "verlisk-receiver: unknown option or missing value: --listen\n\nUsage:"},
@@ -186,6 +189,7 @@ TEST(CommandLine, OptionsHelpAndStartFailures) {
         {"--db /nonexistent/x.sqlite", 1,
          "cannot open the database: cannot open /nonexistent/x.sqlite: unable to open database "
          "file"},
+        {"--db " + dir.path + "/b.sqlite --listen " + taken, 1, "cannot listen on " + taken},
     };
     for (const auto& [args, status, output] : cases) {
         const auto [exit, out] = Shell(bin + args + " 2>&1");
