@@ -136,6 +136,11 @@ TEST_P(ServiceTest, ManyPilotsAtOnceAndAnUploadCutOff) {
     EXPECT_TRUE(Has(receiver_->Get("/?page=13").body, "<p>None."));
     EXPECT_TRUE(
         receiver_->Logged(R"(/receiver\.php 400 .* Report refused: it arrived incomplete)"));
+    if (GetParam()) {  // PostgreSQL connections kept for the next report, at most 16
+        const auto rows = OpenPostgres(db_)->Session(true)->Run(
+            "SELECT count(*) - 1 FROM pg_stat_activity WHERE backend_type = 'client backend'");
+        EXPECT_TRUE(std::stoi(rows[0][0]) > 1 && std::stoi(rows[0][0]) <= 16) << rows[0][0];
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, ServiceTest, ::testing::Values(false));
