@@ -114,7 +114,7 @@ TEST_P(ServiceTest, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlig
 }
 
 TEST_P(ServiceTest, ManyPilotsAtOnceAndAnUploadCutOff) {
-    receiver_->Send(Raw(kExample).substr(0, 150), {}, true);
+    receiver_->Send(Raw(kExample).substr(0, 150), {}, true);  // hung up half-way through the body
     // 200 connections at once, 6 reports each: more than a page and an export batch.
     std::atomic<int> accepted = 0;
     std::vector<std::thread> pilots;
