@@ -111,7 +111,8 @@ class SqliteDatabase : public SqlDatabase {
   public:
     SqliteDatabase(const std::string& path, bool fsync) {
         // WAL with synchronous=NORMAL survives a kill at any point, FULL a power cut too but
-        // slower. The lock wait first: switching to WAL may wait for a receiver starting too.
+        // slower. The lock wait first, for the statements that honour it (the switch to WAL
+        // does not, and `Open` retries it).
         // No connection checkpoints by itself: that is the thread's work.
         const std::string quiet =
             "PRAGMA busy_timeout=" + std::to_string(kLockWaitMs) + "; PRAGMA wal_autocheckpoint=0;";
