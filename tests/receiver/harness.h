@@ -32,13 +32,14 @@ inline const std::string kNotStored =
 
 inline const std::string kForm = "application/x-www-form-urlencoded";
 
-// A request written out whole, with the Content-Length given or none if empty. A body the
+// A request written out whole: `typeAndMore` is the Content-Type's value, and any header
+// lines after it; the Content-Length is the one given, or none if that is empty. A body the
 // receiver leaves unread must end the connection by itself; without a body the client asks
 // for the end.
 inline std::string Raw(const std::string& body, const std::string& start = "POST /receiver.php",
-                       const std::string& type = kForm, const char* length = nullptr) {
+                       const std::string& typeAndMore = kForm, const char* length = nullptr) {
     const std::string n = length ? length : std::to_string(body.size());
-    return start + " HTTP/1.1\r\nHost: x\r\nContent-Type: " + type + "\r\n" +
+    return start + " HTTP/1.1\r\nHost: x\r\nContent-Type: " + typeAndMore + "\r\n" +
            (n.empty() ? "" : "Content-Length: " + n + "\r\n") +
            (body.empty() ? "Connection: close\r\n" : "") + "\r\n" + body;
 }
