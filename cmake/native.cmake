@@ -1,5 +1,5 @@
-# Native (Linux) tree: the core's unit tests, or with VERLISK_FUZZ (clang) the fuzzers.
-option(VERLISK_FUZZ "Build the libFuzzer targets instead of the unit tests" OFF)
+# Native (Linux) tree: the core's unit tests, or with VERLISK_FUZZ (clang) the fuzz target.
+option(VERLISK_FUZZ "Build the libFuzzer target instead of the unit tests" OFF)
 
 if(VERLISK_FUZZ)
   target_compile_options(verlisk_core PRIVATE -fsanitize=fuzzer-no-link)
@@ -14,16 +14,6 @@ if(VERLISK_FUZZ)
   file(MAKE_DIRECTORY ${corpus})
   add_test(NAME fuzz_reply_walk
            COMMAND fuzz_reply_walk -max_total_time=30 -print_final_stats=1 ${corpus})
-  # The receiver's report parser, on the bodies any client may send.
-  add_executable(fuzz_report_parse tests/receiver/report_parse_fuzz.cpp receiver/report.cpp)
-  target_include_directories(fuzz_report_parse PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_compile_options(fuzz_report_parse PRIVATE -fsanitize=fuzzer)
-  target_link_options(fuzz_report_parse PRIVATE -fsanitize=fuzzer)
-  set(corpus ${CMAKE_BINARY_DIR}/corpus/report_parse)
-  file(MAKE_DIRECTORY ${corpus})
-  add_test(NAME fuzz_report_parse
-           COMMAND fuzz_report_parse -max_total_time=20 -max_len=4096 -print_final_stats=1
-                   -dict=${CMAKE_CURRENT_SOURCE_DIR}/tests/receiver/report_parse.dict ${corpus})
   return()
 endif()
 
