@@ -2,7 +2,7 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <httplib.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -16,6 +16,9 @@
 #include "receiver/sql.h"
 
 namespace verlisk::receiver::testing {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 // The example report, or the report with the fields given changed.
 inline std::string Body(const std::string& tl = "Sample_Aircraft", const std::string& pph = "52.5",
@@ -48,12 +51,6 @@ inline std::size_t Occurrences(const std::string& text, const std::string& what)
     std::size_t n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
-}
-
-// Whether `text` holds `part`; when not, the failure shows both.
-inline ::testing::AssertionResult Has(const std::string& text, const std::string& part) {
-    if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
 }
 
 // A shell command's exit status and what it printed on stdout.
