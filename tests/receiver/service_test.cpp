@@ -28,6 +28,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
     const std::string junk = std::string(60000, 'a') + "\r\n\r\n";
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
         {kExample, 200, kOk},
+        {Body("Caravelle \xE9"), 200, kOk},
         {std::string(65536, 'a'), 400, kNoTL},
         {"", 400, kNoTL},
         {Raw("", "POST /receiver.php", kForm + "\r\nTransfer-Encoding: chunked", "") + "11170\r\n" +
@@ -41,6 +42,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
         {Raw("", "GET /receiver.php"), 405, "This address takes fuel reports sent with POST"},
         {Raw("", "GET /x%0Ay%7F"), 404, "Not found"},  // logged on one line
         {Raw(junk, "POST /index.php"), 404, "Not found: fuel reports go to /receiver.php"},
+        {Raw("x", "PUT /index.php"), 404, "Not found: fuel reports go to /receiver.php"},
         {Raw(junk, "POST /receiver.php", "text/plain"), 415,
          "Report refused: it must be sent as application/x-www-form-urlencoded"},
         {Raw(kExample, "POST /receiver.php", kForm, ""), 411,
