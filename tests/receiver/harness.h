@@ -35,10 +35,9 @@ inline const std::string kNotStored =
 
 inline const std::string kForm = "application/x-www-form-urlencoded";
 
-// A request written out whole: `typeAndMore` is the Content-Type's value, and any header
-// lines after it; the Content-Length is the one given, or none if that is empty. A body the
-// receiver leaves unread must end the connection by itself; without a body the client asks
-// for the end.
+// A request written out whole: `typeAndMore` is the Content-Type and any header lines after
+// it; an empty `length` sends no Content-Length. Without a body the client asks for the end;
+// with one, a receiver that leaves it unread must end the connection itself.
 inline std::string Raw(const std::string& body, const std::string& start = "POST /receiver.php",
                        const std::string& typeAndMore = kForm, const char* length = nullptr) {
     const std::string n = length ? length : std::to_string(body.size());
@@ -70,8 +69,7 @@ struct TempDir {
     ~TempDir() { std::filesystem::remove_all(path); }
 };
 
-// The same cases against a SQLite file and, in the live tests only, the PostgreSQL
-// cluster emptied.
+// The same cases against a SQLite file and, in the live tests, the PostgreSQL cluster emptied.
 class EachDatabase : public ::testing::TestWithParam<bool> {
   protected:
     void SetUp() override {

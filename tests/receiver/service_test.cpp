@@ -166,7 +166,6 @@ TEST(CommandLine, OptionsHelpAndStartFailures) {
                        o.options.store.fsync),
               std::make_tuple("", "::1", 65535, "x.sqlite", true));
     EXPECT_EQ(DatabaseText({"postgresql://u:pw@db.example/x"}), "postgresql://db.example/x");
-    const std::string bin = std::string(VERLISK_RECEIVER_BINARY) + " ";
     TempDir dir;
     const Receiver busy(dir.path + "/a.sqlite");
     const auto taken = "127.0.0.1:" + std::to_string(busy.port);
@@ -180,7 +179,7 @@ TEST(CommandLine, OptionsHelpAndStartFailures) {
         {"--db " + dir.path + "/b.sqlite --listen " + taken, 1, "cannot listen on " + taken},
     };
     for (const auto& [args, status, output] : cases) {
-        const auto [exit, out] = Shell(bin + args + " 2>&1");
+        const auto [exit, out] = Shell(VERLISK_RECEIVER_BINARY " " + args + " 2>&1");
         EXPECT_EQ(exit, status) << args;
         EXPECT_THAT(out, HasSubstr(output));
     }

@@ -62,14 +62,10 @@ TEST_P(StoreTest, OpensTogetherReopensAndRefusesANewerSchema) {
     (GetParam() ? OpenPostgres(db_) : OpenSqlite(db_, false))
         ->Session(true)
         ->Run("UPDATE receiver_schema SET version = 2");
-    try {
-        OpenStore({db_});
-        ADD_FAILURE() << "opened a database of a later schema";
-    } catch (const StoreError& e) {
-        EXPECT_STREQ(e.what(),
-                     "the database has schema version 2, newer than this receiver's 1: run a "
-                     "newer receiver");
-    }
+    EXPECT_THAT([&] { OpenStore({db_}); },
+                ::testing::ThrowsMessage<StoreError>(
+                    "the database has schema version 2, newer than this receiver's 1: run a "
+                    "newer receiver"));
 }
 
 TEST(SqliteStoreTest, CopiesTheLogIntoTheDatabaseFileWhileOpen) {
