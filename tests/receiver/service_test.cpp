@@ -57,8 +57,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
         EXPECT_EQ(a.status, status) << request;
         EXPECT_EQ(a.body, answer) << request;
         EXPECT_THAT(a.head, HasSubstr("\r\nContent-Type: text/plain\r\n"));
-        EXPECT_THAT(a.head,
-                    HasSubstr("\r\nConnection: close\r\n"));  // asked for, or the body unread
+        EXPECT_THAT(a.head, HasSubstr("\r\nConnection: close\r\n"));  // asked for, or body unread
     }
     // A request without a body, or with one read whole, keeps its connection for the next;
     // each is logged alone.
