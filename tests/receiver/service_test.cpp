@@ -32,7 +32,7 @@ TEST_P(ServiceTest, AnswersEveryRequestAndShowsWhatItStored) {
         {std::string(65536, 'a'), 400, kNoTL},
         {"", 400, kNoTL},
         {Raw("", "POST /receiver.php", kForm + "\r\nTransfer-Encoding: chunked", "") + "11170\r\n" +
-             std::string(70000, 'a') + "\r\n0\r\n\r\n",
+             std::string(70000, 'a') + "\r\n0\r\n\r\n",  // one chunk of 0x11170 = 70000 bytes
          413, kTooLarge},
         {Raw(std::string(10 << 20, 'a')), 413, kTooLarge},
         {Raw(std::string(70000, 'a'), "POST /receiver.php", kForm + "\r\nExpect: 100-continue"),
