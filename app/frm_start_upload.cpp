@@ -3,7 +3,7 @@
 
 #include "app/frm_start.h"
 #include "common/text.h"
-#include "reporting/inet.h"
+#include "reporting/http_client.h"
 #include "reporting/report.h"
 
 namespace verlisk {

@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "receiver/store.h"
+#include "reporting/report_format.h"
 
 namespace verlisk::receiver {
 
 struct Options {
     std::string host = "127.0.0.1";
-    int port = 8350;
+    int port = report_format::kDefaultPort;
     StoreOptions store{"reports.sqlite", false};
     bool help = false;
 };

@@ -4,19 +4,30 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <span>
+#include <string>
 #include <system_error>
+
+#include "reporting/report_format.h"
 
 namespace verlisk::receiver {
 namespace {
 
 constexpr auto npos = std::string_view::npos;
-constexpr std::string_view kTitleKey = "TL=";
-constexpr std::string_view kPphKey = "&PPH=";
-// The keys after PPH, in the order the program writes them.
-constexpr auto kLaterKeys =
-    std::to_array<std::string_view>({"&VERSION=", "&ZFW=", "&MTANK=", "&CLIENTID="});
-constexpr auto kLaterNames =
-    std::to_array<std::string_view>({"VERSION", "ZFW", "MTANK", "CLIENTID"});
+using report_format::kFields;
+// Each field's name as the separator before its value: "TL=", "&PPH=", "&VERSION=", ...
+const std::array<std::string, kFields.size()> kKeys = [] {
+    std::array<std::string, kFields.size()> keys;
+    for (std::size_t i = 0; i < kFields.size(); ++i) {
+        keys[i] = (i == 0 ? "" : "&") + std::string(kFields[i]) + "=";
+    }
+    return keys;
+}();
+const std::string& kTitleKey = kKeys[0];
+const std::string& kPphKey = kKeys[1];
+// The keys after PPH, in the order the program writes them, and their names.
+const std::span<const std::string> kLaterKeys(kKeys.begin() + 2, kKeys.end());
+const std::span<const std::string_view> kLaterNames(kFields.begin() + 2, kFields.end());
 
 ParseOutcome Refuse(std::string_view why) {
     return {std::nullopt, std::string(kRefusalPrefix) + std::string(why)};

@@ -16,6 +16,7 @@
 
 #include "common/text.h"
 #include "receiver/pages.h"
+#include "reporting/report_format.h"
 
 namespace verlisk::receiver {
 namespace {
@@ -24,8 +25,8 @@ using Clock = std::chrono::steady_clock;
 using httplib::Request;
 using httplib::Response;
 
-constexpr const char* kReportPath = "/receiver.php";
-constexpr const char* kToken = "OK+OK+OK";
+const std::string kReportPath(report_format::kPath);
+const std::string kToken(report_format::kAcceptanceToken);
 constexpr const char* kTooLarge = "Report refused: it is larger than 64 KiB";
 constexpr const char* kNotStored =
     "Report not stored: the receiver's database is unavailable, try again later";

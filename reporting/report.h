@@ -2,18 +2,21 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+#include "reporting/report_format.h"
 
 namespace verlisk {
 
-// Where reports go: set when the program is built (VERLISK_REPORT_URL).
-extern const char* const kReportUrl;
+// Where reports go: set when the program is built (VERLISK_REPORT_URL); empty there
+// means verlisk-receiver on this machine, at its default port.
+extern const std::string kReportUrl;
 
 // The extra header line the report is posted with, as the receiver expects it.
-inline constexpr const char* kReportHeaders =
-    "Content-Type: application/x-www-form-urlencoded \r\n";
+extern const std::string kReportHeaders;
 
 // The answer by which the receiver accepts a report.
-inline constexpr const char* kAcceptanceToken = "OK+OK+OK";
+inline constexpr std::string_view kAcceptanceToken = report_format::kAcceptanceToken;
 
 // The report body: the six fields in their order, nothing escaped (the receiver takes
 // the field names as the separators).

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "reporting/inet.h"
+#include "reporting/http_client.h"
 
 namespace verlisk::win32 {
 

@@ -17,7 +17,7 @@
 #include "app/frm_start.h"
 #include "common/ports.h"
 #include "fake_module.h"
-#include "reporting/inet.h"
+#include "reporting/http_client.h"
 #include "simlink/fsuipc.h"
 
 namespace verlisk::testing {
