@@ -1,15 +1,8 @@
 #pragma once
 
-// The main window's state and handlers. Which file holds which handler:
-//   frm_start_load.cpp    Form_Load, logthis
-//   frm_start_config.cpp  ConfigRead, ConfigWrite, RandomString
-//   frm_start_link.cpp    FSUIPCConnect, FSUIPCVersionString, SimMessage, TidyExit
-//   frm_start_radar.cpp   Timer_Radar_Timer, Radar, ReadTanks
-//   frm_start_phase.cpp   Timer_PhaseControl_Timer
-//   frm_start_session.cpp cmdStart_Click, cmdStop_Click
-//   frm_start_upload.cpp  UploadReport, Inet1_StateChanged (and the routing to it)
-// They sit above the pure pieces they use (common/, simlink/, monitor/, reporting/),
-// which never include anything of app/.
+// The main window's state and handlers. The handlers are declared below grouped by the
+// file that defines them, each group headed by its name. They sit above the pure pieces
+// they use (common/, simlink/, monitor/, reporting/), which never include anything of app/.
 
 #include <cstdint>
 #include <string>
@@ -40,31 +33,51 @@ class FrmStart {
   public:
     explicit FrmStart(FrmStartPorts ports) : p_(ports) {}
 
-    // Window events.
+    // frm_start_load.cpp
     void Form_Load();
+    void logthis(std::string_view text);
+
+  private:
+    // The local time, to the second, as date-time text in the user's formats.
+    std::string NowText();
+
+  public:
+    // frm_start_config.cpp
+    void ConfigRead();
+    void ConfigWrite();
+    std::string RandomString(std::int16_t length);
+
+    // frm_start_link.cpp
+    void FSUIPCConnect();
+    std::string FSUIPCVersionString();
+    void SimMessage(const std::string& text);
+    [[noreturn]] void TidyExit();
+
+    // frm_start_radar.cpp
     void Timer_Radar_Timer();
+    void Radar();
+    void ReadTanks();
+
+    // frm_start_phase.cpp
     void Timer_PhaseControl_Timer();
+
+    // frm_start_session.cpp
     void cmdStart_Click();
     void cmdStop_Click();
+
+  private:
+    // The client identifier box, trimmed, taken into ClientID when it is not empty.
+    void TakeClientId();
+    // After a refused flight: the buttons back to idle, the four figures to "---".
+    void ResetAfterRefusal();
+
+  public:
+    // frm_start_upload.cpp
+    void UploadReport(const std::string& report);
     void Inet1_StateChanged(std::int16_t State);
     // The HTTP client's state changes arrive here with their request's generation;
     // those of an ended request are dropped.
     void OnInetState(std::uint32_t generation, std::int16_t state);
-
-    // Public procedures of the window.
-    void logthis(std::string_view text);
-    [[noreturn]] void TidyExit();
-    std::string RandomString(std::int16_t length);
-    void Radar();
-
-    // Private procedures, public here so that tests can drive them one by one.
-    void ConfigRead();
-    void ConfigWrite();
-    void FSUIPCConnect();
-    std::string FSUIPCVersionString();
-    void SimMessage(const std::string& text);
-    void ReadTanks();
-    void UploadReport(const std::string& report);
 
     // Session and sampling state.
     std::int16_t Phase = 0;
@@ -102,17 +115,11 @@ class FrmStart {
     bool ConfigWriteFailureTold = false;
 
   private:
-    // The local time, to the second, as date-time text in the user's formats.
-    std::string NowText();
-    // The client identifier box, trimmed, taken into ClientID when it is not empty.
-    void TakeClientId();
-    // After a refused flight: the buttons back to idle, the four figures to "---".
-    void ResetAfterRefusal();
-
     FrmStartPorts p_;
 };
 
-// "This program was designed ..." text that Form_Load puts into Label1.
+// frm_start_load.cpp: the "This program was designed ..." text that Form_Load puts into
+// Label1.
 std::string InformationText();
 
 }  // namespace verlisk

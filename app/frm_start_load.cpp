@@ -1,19 +1,13 @@
 #include <string>
 
 #include "app/frm_start.h"
-#include "app/version.h"
+#include "common/version.h"
 #include "common/text.h"
 
 namespace verlisk {
 
 namespace {
 constexpr const char* kLogFile = "log.txt";
-
-// major.minor, the separator, revision: "2.0.27" for the status bar, "2.0R27" for the log.
-std::string VersionWith(const char* beforeRevision) {
-    return std::to_string(VERLISK_VERSION_MAJOR) + "." + std::to_string(VERLISK_VERSION_MINOR) +
-           beforeRevision + std::to_string(VERLISK_VERSION_REVISION);
-}
 }  // namespace
 
 std::string InformationText() {
@@ -31,12 +25,12 @@ std::string InformationText() {
 void FrmStart::Form_Load() {
     p_.view.SetText(Control::Label1, InformationText());
     ConfigRead();
-    VersionText = VersionWith(".");
+    VersionText = VERLISK_VERSION_TEXT;
     p_.view.SetPanelText(3, "Version: " + VersionText);
     if (!FirstLoadDone) {
         // A log that cannot be deleted is simply continued: the lines still go on.
         if (p_.files.IsOrdinaryFile(kLogFile)) p_.files.Delete(kLogFile);
-        logthis("Version " + VersionWith("R"));
+        logthis("Version " VERLISK_LOG_VERSION_TEXT);
         FirstLoadDone = true;
     }
     p_.view.SetPanelText(2, "STOPPED");

@@ -20,8 +20,8 @@ void FrmStart::Timer_PhaseControl_Timer() {
                                                         : layout::Sys(layout::kColorWindowText));
 
     const double used = StartWeight - GrossWeight;
-    FlightHours = static_cast<double>(seconds) / 3600.0;
-    FuelPerHour = FlightHours == 0 ? 0 : used / FlightHours;
+    FlightHours = monitor::FlightHoursOf(seconds);
+    FuelPerHour = monitor::BurnRate(used, seconds);
 
     auto show = [&](Control c, double value) {
         p_.view.SetText(c, NumberText(RoundHalfEven(value, 1), p_.regional));

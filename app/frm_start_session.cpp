@@ -2,6 +2,7 @@
 
 #include "app/frm_start.h"
 #include "common/text.h"
+#include "monitor/sampling.h"
 #include "reporting/report.h"
 
 namespace verlisk {
@@ -38,9 +39,9 @@ void FrmStart::cmdStop_Click() {
     p_.view.SetEnabled(Control::cmdStop, false);
     p_.view.SetPanelText(2, "STOPPED");
     const double MassDifference = StartWeight - GrossWeight;
-    FlightHours =
-        static_cast<double>(SecondsBetween(StartTime, WholeSeconds(p_.clock.Now()))) / 3600.0;
-    FuelPerHour = FlightHours == 0 ? 0 : MassDifference / FlightHours;
+    const std::int64_t seconds = SecondsBetween(StartTime, WholeSeconds(p_.clock.Now()));
+    FlightHours = monitor::FlightHoursOf(seconds);
+    FuelPerHour = monitor::BurnRate(MassDifference, seconds);
     logthis("Mass Differential (pounds) : " + NumberText(MassDifference, p_.regional));
     logthis("Time Enroute (hours)       : " + NumberText(FlightHours, p_.regional));
     logthis("Fuelage (pounds per hour)  : " + NumberText(FuelPerHour, p_.regional));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "common/win32/win32_text.h"
 #include "simlink/fsuipc.h"
 #include "simlink/ipc_protocol.h"
 #include "simlink/win32/ipc_system_win32.h"
@@ -57,7 +58,7 @@ struct Bare {
     std::string name = FsuipcLink::AreaName(GetCurrentProcessId(), 1);
 
     bool Open() {
-        window = FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr);
+        window = FindWindowExA(nullptr, nullptr, ipc::kModuleClass, nullptr);
         message = RegisterWindowMessageA(ipc::kMessageName);
         atom = GlobalAddAtomA(name.c_str());
         mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
@@ -83,7 +84,7 @@ int main(int argc, char** argv) {
     const int n = argc > 1 ? std::atoi(argv[1]) : 300;
     TempDir dir;
     Process standin(BinDir() + L"\\verlisk-standin.exe", L"", dir.path());
-    if (!WaitForHiddenWindow(standin.pid(), L"UIPCMAIN", 20s)) {
+    if (!WaitForHiddenWindow(standin.pid(), win32::Widen(ipc::kModuleClass).c_str(), 20s)) {
         std::fprintf(stderr, "the stand-in did not start\n");
         return 1;
     }

@@ -38,6 +38,7 @@ add_custom_target(package-zip
 
 add_subdirectory(standin)
 add_subdirectory(tools/http_peer)
+add_subdirectory(tools/ui)
 
 # GoogleTest from the sources Debian ships (or a checkout given on the command line).
 set(VERLISK_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/text.h"
+#include "simlink/ipc_protocol.h"
 
 namespace verlisk::monitor {
 namespace {
@@ -18,12 +19,12 @@ std::int32_t Clamp32(double v) {
 }  // namespace
 
 double LatitudeDegrees(std::int32_t raw) {
-    const std::int64_t product = static_cast<std::int64_t>(raw) * 90;
-    return RoundHalfEven(static_cast<double>(product) / 10001750.0, 4);
+    const std::int64_t product = static_cast<std::int64_t>(raw) * ipc::unit::kLatitudeDegrees;
+    return RoundHalfEven(static_cast<double>(product) / ipc::unit::kLatitudeRaw, 4);
 }
 
 double LongitudeDegrees(std::int32_t raw) {
-    return RoundHalfEven(360.0 / 65536.0 * raw / 65536.0, 4);
+    return RoundHalfEven(360.0 / ipc::unit::kLongitudeStep * raw / ipc::unit::kLongitudeStep, 4);
 }
 
 std::string TitleText(const std::uint8_t* buffer, std::size_t size) {
@@ -35,13 +36,20 @@ std::string TitleText(const std::uint8_t* buffer, std::size_t size) {
 }
 
 std::int32_t ZeroFuelPounds(std::int32_t raw) {
-    return static_cast<std::int32_t>(RoundHalfEven(raw / 256.0, 0));
+    return static_cast<std::int32_t>(RoundHalfEven(raw / ipc::unit::kZeroFuelScale, 0));
 }
 
-std::int32_t TankPounds(std::int32_t gallons) { return Clamp32(RoundHalfEven(gallons * 6.7, 0)); }
+std::int32_t TankPounds(std::int32_t gallons) { return Clamp32(RoundHalfEven(gallons * ipc::unit::kPoundsPerGallon, 0)); }
 
 std::int32_t AddPounds(std::int32_t sum, std::int32_t pounds) {
     return Clamp32(static_cast<double>(sum) + pounds);
+}
+
+double FlightHoursOf(std::int64_t seconds) { return static_cast<double>(seconds) / 3600.0; }
+
+double BurnRate(double massDifference, std::int64_t seconds) {
+    const double hours = FlightHoursOf(seconds);
+    return hours == 0 ? 0 : massDifference / hours;
 }
 
 std::string ElapsedText(std::int64_t seconds) {

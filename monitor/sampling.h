@@ -30,6 +30,12 @@ std::int32_t ZeroFuelPounds(std::int32_t raw);
 std::int32_t TankPounds(std::int32_t gallons);
 std::int32_t AddPounds(std::int32_t sum, std::int32_t pounds);
 
+// The time en route in hours, and the pounds burned per hour over it: the hours first,
+// then the mass over them, so that every shown, logged and sent figure keeps its digits.
+// No time at all is no rate (0) rather than a division by zero.
+double FlightHoursOf(std::int64_t seconds);
+double BurnRate(double massDifference, std::int64_t seconds);
+
 // Elapsed whole seconds as hh:mm:ss; hours of 100 and more show all their digits.
 std::string ElapsedText(std::int64_t seconds);
 

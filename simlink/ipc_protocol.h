@@ -43,6 +43,21 @@ inline constexpr std::array<std::int32_t, 9> kTanks = {0x0B78, 0x0B80, 0x0B88, 0
                                                        0x0BA0, 0x0BA8, 0x1248, 0x1250};
 }  // namespace offset
 
+// How the module scales the figures at those offsets; the program reads them back with
+// these and the stand-in writes them with the same.
+namespace unit {
+// kLatitude: degrees north = raw x kLatitudeDegrees / kLatitudeRaw.
+inline constexpr std::int64_t kLatitudeDegrees = 90;
+inline constexpr double kLatitudeRaw = 10001750.0;
+// kLongitude: degrees east = 360 / kLongitudeStep x raw / kLongitudeStep (a full turn is
+// 2^64 raw, folded into 32 bits).
+inline constexpr double kLongitudeStep = 65536.0;
+// kZeroFuelWeight: pounds x kZeroFuelScale.
+inline constexpr double kZeroFuelScale = 256.0;
+// kTanks hold US gallons; fuel weighs this many pounds a gallon.
+inline constexpr double kPoundsPerGallon = 6.7;
+}  // namespace unit
+
 inline constexpr std::size_t kTitleSize = 256;
 
 // IpcResultCode values; 0 is success.

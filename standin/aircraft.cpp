@@ -23,10 +23,13 @@ std::uint32_t ParseNumber(const std::string& s) {
 }  // namespace
 
 std::string Usage() {
-    return "verlisk-standin [options]   a stand-in for the simulator interface module\n"
-           "  --version WORD      version word, e.g. 0x34000000 (3.400) or 0x33300000 (3.30)\n"
-           "  --sim N             simulator number (default 7)\n"
-           "  --class NAME        UIPCMAIN (default) or FS98MAIN, as WideClient\n"
+    return std::string(
+               "verlisk-standin [options]   a stand-in for the simulator interface module\n"
+               "  --version WORD      version word, e.g. 0x34000000 (3.400) or 0x33300000 "
+               "(3.30)\n"
+               "  --sim N             simulator number (default 7)\n"
+               "  --class NAME        ") +
+           kModuleClass + " (default) or " + kWideClientClass + ", as WideClient\n" +
            "  --title TEXT        aircraft title\n"
            "  --zfw POUNDS        zero-fuel weight\n"
            "  --tanks G1,...,G9   nine tank capacities in US gallons\n"
@@ -57,7 +60,10 @@ std::string ParseOptions(const std::vector<std::string>& args, Options& o) {
             } else if (a == "--sim") {
                 o.sim = static_cast<std::uint16_t>(ParseNumber(v));
             } else if (a == "--class") {
-                if (v != "UIPCMAIN" && v != "FS98MAIN") return "class must be UIPCMAIN or FS98MAIN";
+                if (v != kModuleClass && v != kWideClientClass) {
+                    return std::string("class must be ") + kModuleClass + " or " +
+                           kWideClientClass;
+                }
                 o.windowClass = v;
             } else if (a == "--title") {
                 if (v.size() > kTitleSize) return "title longer than 256 bytes";
@@ -124,14 +130,14 @@ Aircraft::Aircraft(const Options& o) : options(o), space_(0x10000) {
     Poke32(offset::kVersion, o.version);
     Poke32(offset::kSimVersion, kCheckPattern | o.sim);
     Poke32(offset::kZeroFuelWeight,
-           static_cast<std::uint32_t>(std::lround(o.zeroFuelWeight * 256)));
+           static_cast<std::uint32_t>(std::lround(o.zeroFuelWeight * unit::kZeroFuelScale)));
     for (std::size_t t = 0; t < offset::kTanks.size(); ++t) {
         Poke32(offset::kTanks[t], static_cast<std::uint32_t>(o.tanks[t]));
     }
     Poke32(offset::kLatitude,
-           static_cast<std::uint32_t>(std::lround(o.latitude * 10001750.0 / 90.0)));
+           static_cast<std::uint32_t>(std::lround(o.latitude * unit::kLatitudeRaw / unit::kLatitudeDegrees)));
     Poke32(offset::kLongitude,
-           static_cast<std::uint32_t>(std::llround(o.longitude * 65536.0 * 65536.0 / 360.0)));
+           static_cast<std::uint32_t>(std::llround(o.longitude * unit::kLongitudeStep * unit::kLongitudeStep / 360.0)));
     // A title of the full 256 bytes has no terminator, as the simulator's may not.
     Poke(offset::kTitle, o.title.c_str(), std::min(o.title.size() + 1, kTitleSize));
     for (const auto& [at, value] : o.pokes) Poke32(at, value);

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "simlink/ipc_protocol.h"
+
 // The stand-in's aircraft and its offset space, kept free of Win32 so that the
 // request handling can be read (and tested) on its own.
 namespace verlisk::standin {
@@ -13,7 +15,7 @@ namespace verlisk::standin {
 struct Options {
     std::uint32_t version = 0x34000000;  // 3.400
     std::uint16_t sim = 7;
-    std::string windowClass = "UIPCMAIN";
+    std::string windowClass = ipc::kModuleClass;
     std::string title = "Verlisk Sample Aircraft";                   // up to 256 bytes
     double zeroFuelWeight = 1950;                                    // pounds
     std::array<std::int32_t, 9> tanks{0, 26, 26, 0, 0, 0, 0, 0, 0};  // US gallons

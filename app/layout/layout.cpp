@@ -65,7 +65,7 @@ constexpr std::array<ControlSpec, 16> kControls{{
 constexpr std::array<PanelSpec, 3> kPanels{{
     {"FSUIPC WAIT", 1440},
     {"STATUS WAIT", 1440},
-    {"Verlisk", 0},
+    {VERLISK_NAME, 0},
 }};
 
 constexpr std::array<Control, 3> kFocusOrder{Control::cmdStart, Control::cmdStop,

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/layout/controls.h"
+#include "common/version.h"
 
 // The main window as designed: every control with its place in twips, text, font,
 // colours and state. The Win32 window is built from this table.
@@ -58,9 +59,9 @@ struct PanelSpec {
     int widthTwips;  // 0: the rest of the bar
 };
 
-inline constexpr const char* kCaption = " Verlisk";
+inline constexpr const char* kCaption = " " VERLISK_NAME;
 // The main window's class, by which the tests and tools find it.
-inline constexpr wchar_t kWindowClass[] = L"VerliskMainWindow";
+inline constexpr wchar_t kWindowClass[] = L"" VERLISK_NAME "MainWindow";
 inline constexpr int kClientWidthTwips = 5925;
 inline constexpr int kClientHeightTwips = 3165;
 inline constexpr Color kBackColor = Rgb(0, 128, 128);

@@ -5,6 +5,7 @@
 
 #include "app/frm_start.h"
 #include "app/win32/main_window.h"
+#include "common/version.h"
 #include "common/win32/system_ports.h"
 #include "reporting/win32/winhttp_client.h"
 #include "simlink/fsuipc.h"
@@ -36,7 +37,7 @@ int Main(HINSTANCE instance) {
         window.Show();
         code = window.Run();
     } else {
-        MessageBoxW(nullptr, L"The Verlisk window could not be created.", L"Verlisk",
+        MessageBoxW(nullptr, L"The " VERLISK_NAME " window could not be created.", L"" VERLISK_NAME,
                     MB_OK | MB_ICONSTOP);
     }
     if (com) CoUninitialize();

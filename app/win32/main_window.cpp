@@ -9,6 +9,7 @@
 #include "app/layout/layout.h"
 #include "app/layout/resource_ids.h"
 #include "app/win32/picture.h"
+#include "common/version.h"
 #include "common/win32/win32_text.h"
 
 namespace verlisk::win32 {
@@ -344,7 +345,7 @@ MsgResult MainWindow::ShowMessage(const std::string& text, const std::string& ti
     if (icon == MsgIcon::Critical) flags |= MB_ICONSTOP;
     if (buttons == MsgButtons::YesNo && !yesIsDefault) flags |= MB_DEFBUTTON2;
     const int r = MessageBoxW(destroyed_ ? nullptr : hwnd_, Widen(text).c_str(),
-                              Widen(title.empty() ? "Verlisk" : title).c_str(), flags);
+                              Widen(title.empty() ? VERLISK_NAME : title).c_str(), flags);
     EndIfGone();
     switch (r) {
         case IDYES:
@@ -542,7 +543,5 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     }
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
-
-void Win32Process::EndProcess() { ExitProcess(0); }
 
 }  // namespace verlisk::win32

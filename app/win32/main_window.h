@@ -78,10 +78,4 @@ class MainWindow : public FormView {
     HICON iconSmall_ = nullptr;
 };
 
-// Ends the process at once.
-class Win32Process : public ProcessControl {
-  public:
-    [[noreturn]] void EndProcess() override;
-};
-
 }  // namespace verlisk::win32

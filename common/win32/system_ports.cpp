@@ -123,4 +123,6 @@ bool Win32Files::Append(const std::string& name, std::string_view bytes) {
     return h.ok() && WriteWhole(h.get(), bytes);
 }
 
+void Win32Process::EndProcess() { ExitProcess(0); }
+
 }  // namespace verlisk::win32

@@ -29,4 +29,10 @@ class Win32Files : public FileSystem {
     bool Append(const std::string& name, std::string_view bytes) override;
 };
 
+// Ends the process at once.
+class Win32Process : public ProcessControl {
+  public:
+    [[noreturn]] void EndProcess() override;
+};
+
 }  // namespace verlisk::win32

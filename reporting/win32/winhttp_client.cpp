@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/version.h"
 #include "common/win32/win32_text.h"
 
 namespace verlisk::win32 {
@@ -92,7 +93,7 @@ void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID
 }  // namespace
 
 WinHttpClient::WinHttpClient() : shared_(std::make_shared<Shared>()) {
-    session_ = WinHttpOpen(L"Verlisk", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+    session_ = WinHttpOpen(L"" VERLISK_NAME, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                            WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
     if (session_) WinHttpSetTimeouts(session_, kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs);
 }

@@ -59,8 +59,6 @@ INSTANTIATE_TEST_SUITE_P(
                      f.files.clear();
                      f.directories.insert("verlisk.cfg");
                  }},
-        ReadCase{"Hidden", "[CLIENTID]\r\nabc\r\n", std::nullopt, "No config file",
-                 [](FakeFiles& f) { f.hidden.insert("verlisk.cfg"); }},
         ReadCase{"Unreadable", "[CLIENTID]\r\nabc\r\n", std::nullopt,
                  "ConfigRead(): [missing configuration file]",
                  [](FakeFiles& f) { f.unreadable.insert("verlisk.cfg"); }}),

@@ -23,7 +23,7 @@ class FakeModule : public IpcSystem {
     double hours = 0;  // since the aircraft's start
 
     // What exists and what fails.
-    std::string windowClass = "UIPCMAIN";  // "" = no module window
+    std::string windowClass = ipc::kModuleClass;  // "" = no module window
     bool registerFails = false;
     bool atomFails = false;
     bool mappingFails = false;

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "../expected_version.h"
+#include "common/version.h"
 #include "app/form_view.h"
 #include "app/frm_start.h"
 #include "common/ports.h"

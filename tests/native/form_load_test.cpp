@@ -1,16 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "app/layout/layout.h"
 #include "fakes.h"
 #include "reporting/config_file.h"
 
 namespace verlisk {
 namespace {
 
-using testing::ExpectedVersion;
 using testing::LogLines;
 
-const std::string kVersionLine = "Version " + ExpectedVersion("R");
+const std::string kVersionLine = std::string("Version " VERLISK_LOG_VERSION_TEXT);
 
 using FormLoad = testing::FrmFixture;
 
@@ -32,7 +30,7 @@ TEST_P(FormLoadCases, ComplaintsVanishWithTheReset) {
     const auto id = view.texts[Control::txtClientID];
     EXPECT_EQ(id, frm.ClientID);
     EXPECT_EQ(id, GetParam().randomDrawn ? RandomIdentifier(8, clock.now) : "stored9");
-    EXPECT_EQ(view.panels[3], "Version: " + ExpectedVersion());
+    EXPECT_EQ(view.panels[3], std::string("Version: " VERLISK_VERSION_TEXT));
     EXPECT_EQ(view.panels[2], "STOPPED");
     EXPECT_FALSE(view.panels.count(1));  // panel 1 keeps its design-time text
     EXPECT_EQ(view.texts[Control::Label1],
@@ -54,23 +52,6 @@ INSTANTIATE_TEST_SUITE_P(
                       LoadCase{"NoLogStoredId", false, "[CLIENTID]\r\nstored9\r\n", false},
                       LoadCase{"OldLogStoredId", true, "[CLIENTID]\r\nstored9\r\n", false}),
     [](const auto& i) { return i.param.name; });
-
-TEST(Layout, InitialStatesAsDesigned) {
-    using namespace layout;
-    for (const auto& c : Controls()) {
-        // STOP starts greyed, everything else enabled.
-        EXPECT_EQ(c.enabled, c.id != Control::cmdStop) << c.name;
-        // Label1 lies wholly below the client area; everything else inside it.
-        const bool inside = c.left >= 0 && c.top >= 0 && c.left + c.width <= kClientWidthTwips &&
-                            c.top + c.height <= kClientHeightTwips;
-        EXPECT_EQ(inside, c.id != Control::Label1) << c.name;
-    }
-    EXPECT_GE(Find(Control::Label1).top, kClientHeightTwips);
-    EXPECT_EQ(kTimerIntervalMs, 500);
-    EXPECT_EQ(FocusOrder().front(), Control::cmdStart);
-    EXPECT_EQ(Panels()[0].text, std::string("FSUIPC WAIT"));
-    EXPECT_EQ(Panels()[1].text, std::string("STATUS WAIT"));
-}
 
 TEST_F(FormLoad, OneTimeStepsRunOnce) {
     frm.Form_Load();

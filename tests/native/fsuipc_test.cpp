@@ -97,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                  kOk, 2},
         OpenCase{"SimOnSecondPass", [](FakeModule& m) { m.tamper = BlankOnFirstAnswer(m, 1); }, kOk,
                  2},
-        OpenCase{"WideClientWithSim", [](FakeModule& m) { m.windowClass = "FS98MAIN"; }, kOk, 1},
+        OpenCase{"WideClientWithSim", [](FakeModule& m) { m.windowClass = ipc::kWideClientClass; }, kOk, 1},
         OpenCase{"RequestedSimMatches", [](FakeModule&) {}, kOk, 1, 7},
         OpenCase{"RequestedSimDiffers", [](FakeModule&) {}, kWrongSim, 1, 6},
         OpenCase{"NoModule", [](FakeModule& m) { m.windowClass = ""; }, kNoModule, 0},
@@ -112,13 +112,13 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"NoPattern", [](FakeModule& m) { Pattern(m, 0xFADF0007); }, kWrongModule, 1},
         OpenCase{"WideClientNoPattern",
                  [](FakeModule& m) {
-                     m.windowClass = "FS98MAIN";
+                     m.windowClass = ipc::kWideClientClass;
                      Pattern(m, 7);
                  },
                  kWideClientAlone, 1},
         OpenCase{"WideClientZeros",
                  [](FakeModule& m) {
-                     m.windowClass = "FS98MAIN";
+                     m.windowClass = ipc::kWideClientClass;
                      m.aircraft.options.fault = standin::Options::Fault::Zeros;
                  },
                  kWideClientAlone, 5},
@@ -131,11 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& i) { return i.param.name; });
 
 TEST_F(LinkTest, ModuleFoundAfterWideClientIsJudgedAsItself) {
-    module.windowClass = "FS98MAIN";
+    module.windowClass = ipc::kWideClientClass;
     module.aircraft.Poke32(offset::kSimVersion, 7);  // no check pattern
     EXPECT_FALSE(Open());
     EXPECT_EQ(code, kWideClientAlone);
-    module.windowClass = "UIPCMAIN";
+    module.windowClass = ipc::kModuleClass;
     EXPECT_FALSE(Open());
     EXPECT_EQ(code, kWrongModule);
 }
@@ -235,9 +235,6 @@ void ReadEndingAt(std::uint8_t* a, std::size_t end, std::uint32_t kind = kReadKi
 INSTANTIATE_TEST_SUITE_P(
     Walk, Replies,
     ::testing::Values(
-        ReplyCase{"KindWithUpperBits", [](auto* a) { Put32(a, 0x00070001); }, kOk, 0x34000000},
-        ReplyCase{"TerminatorWithUpperBits", [](auto* a) { Put32(a + 20, 0x00010000); }, kOk,
-                  0x34000000},
         ReplyCase{"TerminatorInTheLastFourBytes",
                   [](auto* a) {
                       ReadEndingAt(a, kAreaSize - 4);

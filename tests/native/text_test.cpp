@@ -69,10 +69,6 @@ INSTANTIATE_TEST_SUITE_P(
                       // 15 digits already: nothing to round, the value stays as it was
                       RoundCase{0.1 + 0.2, 15, 0.1 + 0.2}));
 
-TEST(Trim, OnlySpaces) {  // the typed identifier's cases are in the session tests
-    EXPECT_EQ(Trim(" \tx\t "), "\tx\t");
-}
-
 TEST(DateTime, SecondsAndCalendarAgree) {
     const DateTime a{2026, 12, 31, 23, 59, 30, 900};
     EXPECT_EQ(SecondsBetween(a, {2027, 1, 1, 0, 0, 10, 0}), 40);

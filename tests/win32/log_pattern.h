@@ -4,7 +4,7 @@
 #include <regex>
 #include <string>
 
-#include "../expected_version.h"
+#include "common/version.h"
 
 namespace verlisk {
 
@@ -20,7 +20,7 @@ inline std::regex LogPattern(std::initializer_list<std::string> lines) {
 
 inline const std::regex& FreshLog() {
     static const std::regex fresh =
-        LogPattern({"Version " + testing::ExpectedVersion("R"), "INIT OK"});
+        LogPattern({"Version " VERLISK_LOG_VERSION_TEXT, "INIT OK"});
     return fresh;
 }
 

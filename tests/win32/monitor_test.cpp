@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/version.h"
 #include "ui_driver.h"
 
 namespace verlisk {
@@ -31,7 +32,7 @@ TEST(Monitor, ImpossibleLatitudeEndsTheProgramInOrder) {
         ASSERT_TRUE(app.Start());
         const auto box = WaitForMessageBox(app.proc->pid(), 10s);
         ASSERT_NE(box.hwnd, nullptr);
-        EXPECT_EQ(box.title, "Verlisk");
+        EXPECT_EQ(box.title, VERLISK_NAME);
         EXPECT_EQ(box.text, "Regional Settings Error.  lat: 90.0001");
         EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
         EXPECT_FALSE(box.hasIcon);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/layout/layout.h"
+#include "common/win32/win32_text.h"
 
 namespace verlisk::driver {
 namespace {
@@ -261,11 +262,11 @@ void PressKey(HWND control, WORD key) {
     PostMessageW(control, WM_KEYUP, key, 0xC0000001);
 }
 
-StandIn::StandIn(const std::wstring& args, const wchar_t* windowClass) {
+StandIn::StandIn(const std::wstring& args, const char* windowClass) {
     proc_ = std::make_unique<Process>(BinDir() + L"\\verlisk-standin.exe",
                                       args + L" --record \"" + dir_.file(L"record.txt") + L"\"",
                                       dir_.path());
-    window_ = WaitForHiddenWindow(proc_->pid(), windowClass, 20s);
+    window_ = WaitForHiddenWindow(proc_->pid(), win32::Widen(windowClass).c_str(), 20s);
 }
 
 std::string StandIn::Record() const {

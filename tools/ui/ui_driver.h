@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/layout/controls.h"
+#include "simlink/ipc_protocol.h"
 
 // Drives Verlisk and the module stand-in from another process, as a person would:
 // starts them, finds their windows, reads texts and presses buttons.
@@ -87,7 +88,7 @@ void PressKey(HWND control, WORD key);
 // scope end. What a client tells the simulator's display is recorded there.
 class StandIn {
   public:
-    explicit StandIn(const std::wstring& args, const wchar_t* windowClass = L"UIPCMAIN");
+    explicit StandIn(const std::wstring& args, const char* windowClass = ipc::kModuleClass);
     HWND window() const { return window_; }
     Process& process() { return *proc_; }
     std::string Record() const;  // "text:...\r\ndisplay:10\r\n" lines
