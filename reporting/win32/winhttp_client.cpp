@@ -92,9 +92,39 @@ void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID
 
 }  // namespace
 
+namespace {
+// The proxy a browser on this machine would use. Most pilots set one, if at all, in the
+// Internet Options of their own account, which WinHTTP does not read by itself: a
+// manual proxy there is taken as it stands; otherwise WinHTTP's automatic proxy (the
+// account's settings, auto-detection and auto-config scripts, Windows 8.1 and later);
+// where that is not offered, the machine-wide setting.
+HINTERNET OpenSession() {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie{};
+    HINTERNET session = nullptr;
+    if (WinHttpGetIEProxyConfigForCurrentUser(&ie)) {
+        if (ie.lpszProxy && *ie.lpszProxy) {
+            session = WinHttpOpen(L"" VERLISK_NAME, WINHTTP_ACCESS_TYPE_NAMED_PROXY, ie.lpszProxy,
+                                  ie.lpszProxyBypass ? ie.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS,
+                                  WINHTTP_FLAG_ASYNC);
+        }
+        for (LPWSTR text : {ie.lpszAutoConfigUrl, ie.lpszProxy, ie.lpszProxyBypass}) {
+            if (text) GlobalFree(text);
+        }
+    }
+    if (!session) {
+        session = WinHttpOpen(L"" VERLISK_NAME, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    }
+    if (!session) {
+        session = WinHttpOpen(L"" VERLISK_NAME, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    }
+    return session;
+}
+}  // namespace
+
 WinHttpClient::WinHttpClient() : shared_(std::make_shared<Shared>()) {
-    session_ = WinHttpOpen(L"" VERLISK_NAME, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                           WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    session_ = OpenSession();
     if (session_) WinHttpSetTimeouts(session_, kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs);
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <regex>
 
 #include "app/win32/main_window.h"
 #include "reporting/win32/winhttp_client.h"
@@ -102,6 +103,41 @@ TEST_F(HttpTest, OnlyTheNewestRequestsAnswerCounts) {
     EXPECT_EQ(Completions(5s), std::vector<WPARAM>{2});
     EXPECT_EQ(Body(), "second");
     EXPECT_TRUE(Completions(10s).empty());  // neither the first, ended, nor the second again
+}
+
+// A manual proxy in the pilot's Internet Options (stored as Windows stores it: magic,
+// counter, flags with 2 = manual proxy, then the proxy, bypass and script texts, each
+// after its length) carries the report to a host that does not resolve.
+TEST_F(HttpTest, ThePilotsOwnProxyCarriesTheReport) {
+    HttpPeer proxy(L"answer OK+OK+OK");
+    const std::string hostPort = proxy.url().substr(7, proxy.url().find('/', 7) - 7);
+    std::vector<BYTE> blob;
+    const auto put = [&](DWORD v, const std::string& text = "") {
+        blob.insert(blob.end(), reinterpret_cast<BYTE*>(&v), reinterpret_cast<BYTE*>(&v) + 4);
+        blob.insert(blob.end(), text.begin(), text.end());
+    };
+    for (DWORD v : {0x46u, 1u, 2u}) put(v);
+    put(static_cast<DWORD>(hostPort.size()), hostPort);
+    put(0);
+    put(0);
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER,
+                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections",
+                    0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+    RegSetValueExW(key, L"DefaultConnectionSettings", 0, REG_BINARY, blob.data(),
+                   static_cast<DWORD>(blob.size()));
+    win32::WinHttpClient viaProxy;
+    RegDeleteValueW(key, L"DefaultConnectionSettings");
+    RegCloseKey(key);
+    viaProxy.NotifyWindow(sink, win32::kInetMessage);
+    viaProxy.Execute(3, "http://fuel.example.invalid/receiver.php", "POST", "x", "");
+    ASSERT_EQ(Completions(15s), std::vector<WPARAM>{3});
+    EXPECT_EQ(viaProxy.GetChunk(1024), "OK+OK+OK");
+    const std::string request = proxy.Request();
+    // The absolute form a proxy is sent (Wine names the port, :80; Windows may not).
+    EXPECT_TRUE(std::regex_search(
+        request, std::regex(R"(^POST http://fuel\.example\.invalid(:80)?/receiver\.php HTTP/1\.1\r\n)")))
+        << request;
 }
 
 }  // namespace
