@@ -94,32 +94,32 @@ void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID
 
 namespace {
 // The proxy a browser on this machine would use. Most pilots set one, if at all, in the
-// Internet Options of their own account, which WinHTTP does not read by itself: a
-// manual proxy there is taken as it stands; otherwise WinHTTP's automatic proxy (the
-// account's settings, auto-detection and auto-config scripts, Windows 8.1 and later);
-// where that is not offered, the machine-wide setting.
+// Internet Options of their own account, which WinHTTP does not read by itself. As a
+// browser does, automatic configuration (detection or a script) comes first: WinHTTP's
+// automatic proxy follows the account's settings (Windows 8.1 and later). A manual proxy
+// is taken as it stands; with neither, or where the automatic proxy is not offered, the
+// machine-wide setting.
+HINTERNET Open(DWORD access, LPCWSTR proxy = WINHTTP_NO_PROXY_NAME,
+               LPCWSTR bypass = WINHTTP_NO_PROXY_BYPASS) {
+    return WinHttpOpen(L"" VERLISK_NAME, access, proxy, bypass, WINHTTP_FLAG_ASYNC);
+}
+
 HINTERNET OpenSession() {
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG ie{};
     HINTERNET session = nullptr;
     if (WinHttpGetIEProxyConfigForCurrentUser(&ie)) {
-        if (ie.lpszProxy && *ie.lpszProxy) {
-            session = WinHttpOpen(L"" VERLISK_NAME, WINHTTP_ACCESS_TYPE_NAMED_PROXY, ie.lpszProxy,
-                                  ie.lpszProxyBypass ? ie.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS,
-                                  WINHTTP_FLAG_ASYNC);
+        if (ie.fAutoDetect || ie.lpszAutoConfigUrl) {
+            session = Open(WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY);
+        }
+        if (!session && ie.lpszProxy && *ie.lpszProxy) {
+            session = Open(WINHTTP_ACCESS_TYPE_NAMED_PROXY, ie.lpszProxy,
+                           ie.lpszProxyBypass ? ie.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS);
         }
         for (LPWSTR text : {ie.lpszAutoConfigUrl, ie.lpszProxy, ie.lpszProxyBypass}) {
             if (text) GlobalFree(text);
         }
     }
-    if (!session) {
-        session = WinHttpOpen(L"" VERLISK_NAME, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
-    }
-    if (!session) {
-        session = WinHttpOpen(L"" VERLISK_NAME, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
-    }
-    return session;
+    return session ? session : Open(WINHTTP_ACCESS_TYPE_DEFAULT_PROXY);
 }
 }  // namespace
 
