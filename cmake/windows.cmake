@@ -25,14 +25,25 @@ if(MSVC)
   target_link_options(Verlisk PRIVATE /MANIFEST:NO)  # ours is in the resources
 endif()
 
-# The pilot's download: Verlisk.exe and readme.txt (Windows line ends) in one zip.
+# The pilot's download: Verlisk.exe without its debug sections and readme.txt (Windows
+# line ends) in one zip.
 configure_file(app/readme.txt ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/readme.txt @ONLY
                NEWLINE_STYLE CRLF)
 set(VERLISK_ZIP ${CMAKE_BINARY_DIR}/Verlisk-${PROJECT_VERSION}-win64.zip)
+set(zip_dir ${CMAKE_BINARY_DIR}/zip)
+if(CMAKE_STRIP)
+  set(strip_exe ${CMAKE_STRIP} --strip-all ${zip_dir}/Verlisk.exe)
+else()
+  set(strip_exe ${CMAKE_COMMAND} -E true)  # MSVC keeps its debug information apart anyway
+endif()
 add_custom_target(package-zip
-  COMMAND ${CMAKE_COMMAND} -E rm -f ${VERLISK_ZIP}
-  COMMAND ${CMAKE_COMMAND} -E tar cf ${VERLISK_ZIP} --format=zip Verlisk.exe readme.txt
-  WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${zip_dir} ${VERLISK_ZIP}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${zip_dir}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Verlisk>
+          ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/readme.txt ${zip_dir}
+  COMMAND ${strip_exe}
+  COMMAND ${CMAKE_COMMAND} -E chdir ${zip_dir}
+          ${CMAKE_COMMAND} -E tar cf ${VERLISK_ZIP} --format=zip Verlisk.exe readme.txt
   DEPENDS Verlisk
   COMMENT "Verlisk-${PROJECT_VERSION}-win64.zip")
 
