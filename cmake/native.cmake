@@ -18,7 +18,7 @@ if(VERLISK_FUZZ)
 endif()
 
 add_subdirectory(receiver)
-add_subdirectory(bench/receiver)
+# The tests and the benchmarks: the receiver's package needs neither, nor GoogleTest.
 if(NOT VERLISK_TESTS)
   return()
 endif()
@@ -40,6 +40,7 @@ target_include_directories(verlisk_native_tests PRIVATE ${CMAKE_CURRENT_SOURCE_D
 add_test(NAME native_unit_tests COMMAND verlisk_native_tests)
 
 add_subdirectory(tests/receiver)
+add_subdirectory(bench/receiver)
 
 # Builds the receiver's package in a tree of its own (build/receiver-package).
 add_test(NAME e2e_receiver_package
