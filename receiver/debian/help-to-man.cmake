@@ -8,11 +8,14 @@ endif()
 string(REPLACE "\\" "\\e" help "${help}")
 string(REPLACE "-" "\\-" help "${help}")
 string(REGEX REPLACE "(^|\n)([.'])" "\\1\\\\&\\2" help "${help}")
-string(REGEX REPLACE "^Usage: ([^\n]*)\n\n" "" description "${help}")
+# The synopsis is the usage, up to the first empty line.
+string(REGEX REPLACE "^Usage: ([^\n]*(\n[^\n]+)*)\n\n" "" description "${help}")
 set(synopsis "${CMAKE_MATCH_1}")
 if(synopsis STREQUAL "")
   message(FATAL_ERROR "${BINARY} --help does not start with a Usage: line")
 endif()
+# Continuation lines stay under the command's first option without "Usage: " before it.
+string(REPLACE "\n       " "\n" synopsis "${synopsis}")
 file(WRITE ${OUTPUT}.tmp ".TH VERLISK\\-RECEIVER 1 \"\" \"verlisk\\-receiver ${VERSION}\" \"Verlisk\"
 .SH NAME
 verlisk\\-receiver \\- Verlisk's fuel report receiver
