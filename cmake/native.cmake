@@ -17,6 +17,12 @@ if(VERLISK_FUZZ)
   return()
 endif()
 
+add_subdirectory(receiver)
+# The tests and the benchmarks: the receiver's package needs neither, nor GoogleTest.
+if(NOT VERLISK_TESTS)
+  return()
+endif()
+
 find_package(GTest REQUIRED)
 add_executable(verlisk_native_tests
   tests/native/text_test.cpp
@@ -33,6 +39,10 @@ target_link_libraries(verlisk_native_tests PRIVATE verlisk_core GTest::gtest_mai
 target_include_directories(verlisk_native_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests/native)
 add_test(NAME native_unit_tests COMMAND verlisk_native_tests)
 
-add_subdirectory(receiver)
 add_subdirectory(tests/receiver)
 add_subdirectory(bench/receiver)
+
+# Builds the receiver's package in a tree of its own (build/receiver-package).
+add_test(NAME e2e_receiver_package
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/receiver-package ${PROJECT_VERSION})
+set_tests_properties(e2e_receiver_package PROPERTIES TIMEOUT 900)
