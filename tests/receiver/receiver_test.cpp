@@ -1,9 +1,9 @@
 // The report receiver: its parser and page on their own, its store on each database, and the
-// built receiver on loopback as a pilot's program, a browser or a script meets it.
+// built receiver on loopback as a pilot's program, a browser, a script or a hostile client meets it.
 #include <arpa/inet.h>
 #include <gmock/gmock.h>
-#include <httplib.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -28,6 +28,7 @@ namespace {
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using namespace std::chrono_literals;
 
 // The example report, or the report with the fields given changed.
 std::string Body(const std::string& tl = "Sample_Aircraft", const std::string& pph = "52.5",
@@ -44,8 +45,7 @@ const std::string kNotStored =
 const std::string kForm = "application/x-www-form-urlencoded";
 
 // A request written out whole: `typeAndMore` is the Content-Type and any header lines after
-// it; an empty `length` sends no Content-Length. Without a body the client asks for the end;
-// with one, a receiver that leaves it unread must end the connection itself.
+// it; an empty `length` sends no Content-Length. Without a body the client asks for the end.
 std::string Raw(const std::string& body, const std::string& start = "POST /receiver.php",
                 const std::string& typeAndMore = kForm, const char* length = nullptr) {
     const std::string n = length ? length : std::to_string(body.size());
@@ -69,8 +69,7 @@ std::pair<int, std::string> Shell(const std::string& command) {
 
 // Whether `done` comes true within 10 s.
 bool Eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 500 && !done(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(20ms);
     return done();
 }
 
@@ -82,6 +81,34 @@ struct TempDir {
     ~TempDir() { std::filesystem::remove_all(path); }
 };
 
+// A connection to the loopback port from the loopback address given.
+int Connect(int port, const std::string& from = "127.0.0.1") {
+    const int sock = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{AF_INET, 0, {}, {}};
+    inet_pton(AF_INET, from.c_str(), &addr.sin_addr);
+    bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    addr = {AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    EXPECT_EQ(connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << from;
+    return sock;
+}
+
+void SendAll(int sock, const std::string& bytes) {
+    // A refused upload may be cut off while it is sent; the answer still counts.
+    for (ssize_t r = 0, at = 0; at < std::ssize(bytes) && r >= 0; at += r)
+        r = send(sock, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+}
+
+// What comes back until the receiver closes or `waitMs` pass without a byte; whether it closed.
+std::pair<std::string, bool> ReadAll(int sock, int waitMs = 20000) {
+    const timeval wait{waitMs / 1000, waitMs % 1000 * 1000};
+    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    std::string in;
+    char buf[4096];
+    ssize_t r;
+    while ((r = recv(sock, buf, sizeof buf, 0)) > 0) in.append(buf, r);
+    return {in, r == 0 || errno == ECONNRESET};
+}
+
 struct Answer {
     int status = 0;
     std::string head, body;  // head: the status line and the headers, each ending in CR LF
@@ -92,12 +119,13 @@ class Receiver {
   public:
     // `wrap` runs it through a command such as setpriv or prlimit, for a file mode that
     // counts or a full disk; a write past a size limit fails instead of killing.
-    explicit Receiver(const std::string& db, const std::string& wrap = "") {
+    explicit Receiver(const std::string& db, const std::string& options = "",
+                      const std::string& wrap = "") {
         // A copy, for the build tree may be out of an unprivileged user's reach.
         std::filesystem::copy_file(VERLISK_RECEIVER_BINARY, dir_.path + "/verlisk-receiver");
         const auto command = "trap '' XFSZ; exec " + wrap + " " + dir_.path +
-                             "/verlisk-receiver --listen 127.0.0.1:0 --db '" + db + "' 2>" +
-                             dir_.path + "/log";
+                             "/verlisk-receiver --listen 127.0.0.1:0 --db '" + db + "' " + options +
+                             " 2>" + dir_.path + "/log";
         if ((pid = fork()) == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // none left behind by a test that is killed
             execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
@@ -120,22 +148,13 @@ class Receiver {
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
-    // Sends the bytes as they are and reads the answer up to the end of the connection, or
-    // hangs up without it; `connected` runs before anything is sent.
-    Answer Send(const std::string& raw, const std::function<void()>& connected = {},
-                bool hangUp = false) const {
-        const int sock = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-        connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    // Sends the bytes as they are and reads up to the end of the connection;
+    // `connected` runs before anything is sent.
+    Answer Send(const std::string& raw, const std::function<void()>& connected = {}) const {
+        const int sock = Connect(port);
         if (connected) connected();
-        // A refused upload may be cut off while it is sent; the answer still counts.
-        for (ssize_t r = 0, at = 0; at < std::ssize(raw) && r >= 0; at += r) {
-            r = send(sock, raw.data() + at, raw.size() - at, MSG_NOSIGNAL);
-        }
-        if (hangUp) return close(sock), Answer{};
-        std::string in;
-        char buf[4096];
-        for (ssize_t r; (r = recv(sock, buf, sizeof buf, 0)) > 0;) in.append(buf, r);
+        SendAll(sock, raw);
+        const auto in = ReadAll(sock).first;
         close(sock);
         const auto end = in.find("\r\n\r\n");
         return {std::atoi(in.substr(in.find(' ') + 1).c_str()), in.substr(0, end + 2),
@@ -145,9 +164,13 @@ class Receiver {
     Answer Post(const std::string& body) const {
         return Send(Raw(body, "POST /receiver.php", kForm + " \r\nConnection: close"));
     }
+    // As a download tool does, chunks joined.
     Answer Get(const std::string& path) const {
-        const auto res = httplib::Client("127.0.0.1", port).Get(path.c_str());
-        return res ? Answer{res->status, "", res->body} : Answer{};
+        const auto out = Shell("curl -s -w '\\n%{http_code}' 'http://127.0.0.1:" +
+                               std::to_string(port) + path + "'")
+                             .second;
+        const auto end = out.rfind('\n');
+        return {std::atoi(out.c_str() + end + 1), "", out.substr(0, end)};
     }
 
     std::string Log() const {
@@ -178,6 +201,9 @@ class OnEachDatabase : public ::testing::TestWithParam<bool> {
         if (!GetParam()) return;
         std::ifstream(std::string(state) + "/conninfo") >> db_;
         OpenPostgres(db_)->Session(true)->Run("DROP TABLE IF EXISTS reports, receiver_schema");
+    }
+    void Cluster(const std::string& what) {
+        Shell(VERLISK_PG_CLUSTER " " + what + " " + std::getenv("VERLISK_PG_STATE"));
     }
     TempDir dir_;
     std::string db_;
@@ -328,65 +354,168 @@ TEST_P(OnEachDatabase, OpensTogetherReopensAndRefusesANewerSchema) {
 }
 
 const std::string kTooLarge = "Report refused: it is larger than 64 KiB";
-const std::string kNoTL = "Report refused: the report does not start with TL=";
 
-TEST_P(OnEachDatabase, AnswersEveryRequestAndShowsWhatItStored) {
-    receiver_ = std::make_unique<Receiver>(db_);
-    // Left unread, past what the server reads ahead: taken for a request if the connection went on.
-    const std::string junk = std::string(60000, 'a') + "\r\n\r\n";
-    const std::vector<std::tuple<std::string, int, std::string>> cases = {
-        {kExample, 200, kOk},
-        {Body("Caravelle \xE9"), 200, kOk},
-        {std::string(65536, 'a'), 400, kNoTL},
-        {"", 400, kNoTL},
-        {Raw("", "POST /receiver.php", kForm + "\r\nTransfer-Encoding: chunked", "") + "11170\r\n" +
-             std::string(70000, 'a') + "\r\n0\r\n\r\n",  // one chunk of 0x11170 = 70000 bytes
-         413, kTooLarge},
-        {Raw(std::string(10 << 20, 'a')), 413, kTooLarge},
-        {Raw(std::string(70000, 'a'), "POST /receiver.php", kForm + "\r\nExpect: 100-continue"),
-         413, kTooLarge},
-        {Body("X", "abc"), 400, "Report refused: PPH is not a number"},
-        {"TL=X&PPH=1", 400, "Report refused: VERSION is missing or out of order"},
-        {Raw("", "GET /receiver.php"), 405, "This address takes fuel reports sent with POST"},
-        {Raw("", "GET /x%0Ay%7F"), 404, "Not found"},  // logged on one line
-        {Raw(junk, "POST /index.php"), 404, "Not found: fuel reports go to /receiver.php"},
-        {Raw("x", "PUT /index.php"), 404, "Not found: fuel reports go to /receiver.php"},
-        {Raw(junk, "POST /receiver.php", "text/plain"), 415,
-         "Report refused: it must be sent as application/x-www-form-urlencoded"},
-        {Raw(kExample, "POST /receiver.php", kForm, ""), 411,
-         "Report refused: it has no Content-Length"},
-        {Raw(kExample, "POST /receiver.php", kForm, "12x"), 400,
-         "Report refused: its Content-Length is not a number"},
+// A report from the client named, posted on a connection that stays open, with any header
+// lines after its type.
+std::string Report(const std::string& client, const std::string& more = "") {
+    return Raw(Body("Sample_Aircraft", "52.5", "1950", "336", client), "POST /receiver.php",
+               kForm + more);
+}
+
+// Each row a client: bytes it sends, pauses (ms) and a half-close (0); the answers' status
+// codes in order; a pattern in what came back; whether the receiver closed the connection;
+// how many of the reports from client `id` are stored. Rows run side by side: about 12 s.
+using Step = std::variant<std::string, int>;
+struct Hostile {
+    std::string id;
+    std::vector<Step> script;
+    std::string statuses, pattern;
+    bool closed;
+    int stored;
+    std::string from = "127.0.0.1";
+};
+
+TEST(Wire, HostileAndOrdinaryClients) {
+    TempDir dir;
+    const Receiver receiver(dir.path + "/r.sqlite", "--trust-proxy 127.0.0.3");
+    const std::string get = "GET / HTTP/1.1\r\nHost: x\r\n", closing = "Connection: close\r\n\r\n";
+    const std::string post = "POST /receiver.php HTTP/1.1\r\nHost: x\r\nContent-Type: " + kForm;
+    const auto fields = [](int n) {
+        std::string s;
+        while (n--) s += "X: a\r\n";
+        return s;
     };
-    for (const auto& [request, status, answer] : cases) {
-        // Requests written out whole; anything else is a body posted as the program does.
-        const bool raw = request.find(" HTTP/1.1\r\n") != std::string::npos;
-        const auto a = raw ? receiver_->Send(request) : receiver_->Post(request);
-        EXPECT_EQ(std::tie(a.status, a.body), std::tie(status, answer)) << request;
-        EXPECT_THAT(a.head, HasSubstr("\r\nContent-Type: text/plain\r\n"));
-        EXPECT_THAT(a.head, HasSubstr("\r\nConnection: close\r\n"));  // asked for, or body unread
+    const auto slow = Report("slow"), smug = Body("Sample_Aircraft", "1", "1", "1", "smug");
+    const std::string smugLength = std::to_string(smug.size());
+    const std::vector<Hostile> rows = {
+        // Slow and idle clients: a head within 10 s however it trickles in, a body within 10 s
+        // of it, 5 s of keep-alive.
+        {"", {"P", 4000, "OS", 4000, "T /", 2500, "x"}, "408", "its head took over 10 s", true, 0},
+        {"slow", {slow.substr(0, slow.size() - 4), 10500, slow.substr(slow.size() - 4)}, "408",
+         "its body took over 10 s", true, 0},
+        {"", {10500}, "", "^$", true, 0},
+        {"idle", {Report("idle"), 5500}, "200", "OK\\+OK\\+OK$", true, 1},
+        // Heads of 8 KiB and 100 fields at most.
+        {"", {get + "X: " + std::string(9000, 'a') + "\r\n\r\n"}, "431", "over 8 KiB", true, 0},
+        {"", {get + fields(100) + "\r\n"}, "431", "over 100 fields", true, 0},
+        {"", {get + fields(98) + closing}, "200", "</html>", true, 0},
+        // Pipelined requests answered in order; a half-closed client answered.
+        {"pipe", {Report("pipe") + Report("pipe") + Report("pipe") + get + closing},
+         "200 200 200 200", "OK\\+OK\\+OKHTTP/1.1 200 OK\r\n[\\s\\S]*</html>\n$", true, 3},
+        {"half", {Report("half"), 0}, "200", "OK\\+OK\\+OK$", true, 1},
+        // Lengths in conflict, repeated, together with chunks, or bad chunk sizes.
+        {"smug", {post + "\r\nContent-Length: 5\r\nContent-Length: " + smugLength + "\r\n\r\n" + smug},
+         "400", "not valid HTTP", true, 0},
+        {"smug", {post + "\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nTL=X&" + Report("smug")},
+         "400", "its Content-Length is repeated", true, 0},
+        {"smug", {post + "\r\nContent-Length: " + smugLength + "\r\nTransfer-Encoding: chunked\r\n\r\n" + smug},
+         "400", "not valid HTTP", true, 0},
+        {"smug", {post + "\r\nTransfer-Encoding: chunked\r\n\r\n" + smugLength + "x\r\n" + smug + "\r\n0\r\n\r\n"},
+         "400", "its body is not valid", true, 0},
+        {"", {Raw("", "POST /receiver.php", kForm + "\r\nTransfer-Encoding: chunked", "") + "11170\r\n" +
+              std::string(70000, 'a') + "\r\n0\r\n\r\n"},  // one chunk of 0x11170 = 70000 bytes
+         "413", kTooLarge, true, 0},
+        // Ranges ignored; OPTIONS and HEAD answered.
+        {"", {"GET /reports.csv HTTP/1.1\r\nRange: bytes=0-20\r\n" + closing}, "200",
+         "^HTTP/1.1 200 OK\r\n[\\s\\S]*\r\n\r\nid,received,client_id,", true, 0},
+        {"", {"OPTIONS /receiver.php HTTP/1.1\r\nHost: x\r\n\r\n"}, "204", "\r\nAllow: POST, OPTIONS\r\n", false, 0},
+        {"", {"HEAD / HTTP/1.1\r\nHost: x\r\n" + closing}, "200",
+         "\r\nContent-Length: [1-9]\\d+\r\nConnection: close\r\n\r\n$", true, 0},
+        // Refusals: the connection goes on where the body was read whole.
+        {"", {Raw(std::string(10 << 20, 'a'))}, "413", kTooLarge, true, 0},
+        {"", {Raw(std::string(70000, 'a'), "POST /receiver.php", kForm + "\r\nExpect: 100-continue")},
+         "413", kTooLarge, true, 0},
+        {"cont", {Report("cont", "\r\nExpect: 100-continue")}, "100 200", "OK\\+OK\\+OK$", false, 1},
+        {"", {Raw("", "GET /receiver.php")}, "405", "\r\nAllow: POST, OPTIONS\r\n[\\s\\S]*fuel reports sent with POST", true, 0},
+        {"", {Raw("", "GET /x%0Ay%7F")}, "404", "Not found$", true, 0},  // logged on one line
+        {"", {Raw(std::string(60000, 'a') + "\r\n\r\n", "POST /index.php")}, "404",
+         "Not found: fuel reports go to /receiver.php$", false, 0},
+        {"", {Raw(kExample, "POST /receiver.php", "text/plain")}, "415",
+         "it must be sent as application/x-www-form-urlencoded$", false, 0},
+        {"", {Raw("", "POST /receiver.php", kForm, "")}, "411", "it has no Content-Length$", true, 0},
+        {"bad", {Report("bad") + Raw(Body("X", "abc", "1", "1", "bad"))},
+         "200 400", "Report refused: PPH is not a number$", false, 1},
+        {"", {"BAD\r\n\r\n"}, "400", "not valid HTTP", true, 0},
+        // Behind a trusted proxy the forwarded address counts; from anyone else it does not.
+        {"prox", {Report("prox", "\r\nX-Forwarded-For: 198.51.100.7, 127.0.0.3")}, "200", "OK", false, 1, "127.0.0.3"},
+        {"spoof", {Report("spoof", "\r\nX-Forwarded-For: 203.0.113.9")}, "200", "OK", false, 1},
+    };
+    std::vector<std::pair<std::string, bool>> got(rows.size());
+    std::vector<std::thread> clients;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        clients.emplace_back([&, i] {
+            const int sock = Connect(receiver.port, rows[i].from);
+            for (const auto& step : rows[i].script) {
+                if (const auto* bytes = std::get_if<std::string>(&step)) SendAll(sock, *bytes);
+                else if (std::get<int>(step) == 0) shutdown(sock, SHUT_WR);
+                else std::this_thread::sleep_for(std::chrono::milliseconds(std::get<int>(step)));
+            }
+            got[i] = ReadAll(sock, 1500);
+            close(sock);
+        });
+    for (auto& c : clients) c.join();
+    const auto csv = receiver.Get("/reports.csv").body;
+    const std::regex answer("HTTP/1\\.1 (\\d{3}) [^\r]*\r\n((?:[^\r]+\r\n)*)\r\n");
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& [in, closed] = got[i];
+        SCOPED_TRACE(std::to_string(i) + ": " + in.substr(0, 300));
+        std::string statuses;
+        for (std::sregex_iterator m(in.begin(), in.end(), answer), end; m != end; ++m) {
+            statuses += (statuses.empty() ? "" : " ") + (*m)[1].str();
+            EXPECT_LE(Occurrences((*m)[2].str(), "Connection:"), 1u);
+        }
+        EXPECT_EQ(statuses, rows[i].statuses);
+        EXPECT_TRUE(std::regex_search(in, std::regex(rows[i].pattern)));
+        EXPECT_EQ(closed, rows[i].closed);
+        if (!rows[i].id.empty()) {
+            EXPECT_EQ(Occurrences(csv, "," + rows[i].id + ",Sample_Aircraft,"),
+                      static_cast<std::size_t>(rows[i].stored));
+        }
     }
-    // A request without a body, or with one read whole, keeps its connection for the next;
-    // each is logged alone.
-    httplib::Client client("127.0.0.1", receiver_->port);
-    int connects = 0;
-    client.set_socket_options([&](int) { ++connects; });
-    client.set_keep_alive(true);
-    const auto get = client.Get("/receiver.php");
-    const auto refused = client.Post("/receiver.php", Body("X", "abc"), kForm);
-    const auto sent = client.Post("/receiver.php", kExample, kForm);
-    ASSERT_TRUE(get && refused && sent);
-    EXPECT_EQ(
-        std::make_tuple(get->status, get->get_header_value("Allow"), refused->status, sent->body),
-        std::make_tuple(405, "POST", 400, kOk));
-    EXPECT_EQ(connects, 1);
-    EXPECT_TRUE(receiver_->Logged(
-        R"(\n\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 127\.0\.0\.1 POST /receiver\.php 200 \d{1,3}\.\dms\n$)"));
-    EXPECT_TRUE(receiver_->Logged(R"( GET /x y  404 )"));
-    EXPECT_THAT(receiver_->Get("/").body,
-                AllOf(HasSubstr(">52.5 lb/h, 2 flights</text>"), Not(HasSubstr("most flown"))));
-    EXPECT_THAT(receiver_->Get("/?aircraft=sample%20air").body,
-                HasSubstr("1–2 of 2, newest first"));
+    EXPECT_EQ(OpenStore({dir.path + "/r.sqlite"})->List({"prox", ""}, 0, 0, 1).at(0).sender,
+              "198.51.100.7");
+    EXPECT_TRUE(receiver.Logged(R"(Z 198\.51\.100\.7 POST /receiver\.php 200 )"));
+    EXPECT_TRUE(receiver.Logged(R"(Z 127\.0\.0\.1 - - 400 [^\n]+not valid HTTP)"));
+    EXPECT_TRUE(receiver.Logged(R"( GET /x y  404 )"));
+    EXPECT_THAT(receiver.Log(), Not(HasSubstr("203.0.113.9")));
+    EXPECT_TRUE(receiver.Logged(
+        R"(\n\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 127\.0\.0\.1 POST /receiver\.php 200 \d{1,3}\.\dms\n)"));
+    EXPECT_THAT(receiver.Get("/?aircraft=sample%20air").body, HasSubstr("1–9 of 9, newest first"));
+}
+
+TEST(Wire, OthersAreStillServedAndOneAddressHas64Connections) {
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+    TempDir dir;
+    const Receiver receiver(dir.path + "/r.sqlite");
+    // 1,000 silent connections and 100 that send a byte a second, 50 from each of 127.0.0.2 on.
+    std::vector<int> crowd;
+    for (int i = 0; i < 1100; ++i)
+        crowd.push_back(Connect(receiver.port, "127.0.0." + std::to_string(2 + i / 50)));
+    std::atomic<bool> done = false;
+    std::thread trickle([&] {
+        const std::string head = "POST /receiver.php HTTP/1.1\r\n";
+        for (std::size_t k = 0; !done; ++k) {
+            for (std::size_t i = 1000; i < crowd.size(); ++i) SendAll(crowd[i], head.substr(k, 1));
+            for (int t = 0; t < 10 && !done; ++t) std::this_thread::sleep_for(100ms);
+        }
+    });
+    std::this_thread::sleep_for(1500ms);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(receiver.Post(Body("Sample_Aircraft", "52.5", "1950", "336", "crowd")).body, kOk);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    std::vector<int> one;
+    for (int i = 0; i < 65; ++i) one.push_back(Connect(receiver.port, "127.0.1.1"));
+    EXPECT_TRUE(ReadAll(one.back(), 1000).second);  // the 65th, closed at once
+    EXPECT_FALSE(ReadAll(one[63], 100).second);
+    EXPECT_FALSE(ReadAll(crowd[0], 100).second);  // the crowd still held
+    done = true;
+    trickle.join();
+    EXPECT_EQ(Occurrences(receiver.Get("/reports.csv").body, ",crowd,"), 1u);
+    for (int s : crowd) close(s);
+    for (int s : one) close(s);
 }
 
 TEST_P(OnEachDatabase, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlight) {
@@ -397,9 +526,10 @@ TEST_P(OnEachDatabase, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInF
     // SIGTERM when a pilot has connected but not yet sent: the report is answered and stored.
     const auto a = receiver_->Send(Raw(kExample), [&] {
         kill(receiver_->pid, SIGTERM);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(300ms);
     });
     EXPECT_THAT(a.head, HasSubstr("\r\nConnection: close\r\n"));  // the last on a stopping receiver
+    EXPECT_EQ(a.body, kOk);
     EXPECT_EQ(receiver_->Stop(0), 0);
     EXPECT_THAT(receiver_->Log(),
                 HasSubstr("stopping on SIGTERM: finishing the requests in flight\n"));
@@ -412,7 +542,10 @@ TEST_P(OnEachDatabase, ManyPilotsAtOnceAndAnUploadCutOff) {
     receiver_ = std::make_unique<Receiver>(db_);
     const auto size = [&] { return GetParam() ? 0 : std::filesystem::file_size(db_); };
     const auto before = size();
-    receiver_->Send(Raw(kExample).substr(0, 150), {}, true);  // hung up half-way through the body
+    close(Connect(receiver_->port));
+    const int cut = Connect(receiver_->port);
+    SendAll(cut, Raw(kExample).substr(0, 150));  // hung up half-way through the body
+    close(cut);
     // 200 connections at once, 6 reports each: more than a page and an export batch.
     std::atomic<int> accepted = 0;
     std::vector<std::thread> pilots;
@@ -429,12 +562,13 @@ TEST_P(OnEachDatabase, ManyPilotsAtOnceAndAnUploadCutOff) {
     const auto json = receiver_->Get("/reports.json").body;
     EXPECT_TRUE(json.starts_with("[\n{\"id\":") && json.ends_with("}\n]\n"));
     EXPECT_EQ(Occurrences(json, "},\n{\"id\":"), 1199u);
-    EXPECT_THAT(receiver_->Get("/").body, HasSubstr("<nav><a href=\"/?page=2\">Older →</a></nav>"));
+    EXPECT_THAT(receiver_->Get("/").body,
+                AllOf(HasSubstr("<nav><a href=\"/?page=2\">Older →</a></nav>"),
+                      HasSubstr(">52.5 lb/h, 1200 flights</text>"), Not(HasSubstr("most flown"))));
     EXPECT_THAT(receiver_->Get("/?page=12").body,
                 HasSubstr("<nav><a href=\"/?page=11\">← Newer</a></nav>"));
     EXPECT_THAT(receiver_->Get("/?page=13").body, HasSubstr("<p>None."));
-    EXPECT_TRUE(
-        receiver_->Logged(R"(/receiver\.php 400 .* Report refused: it arrived incomplete)"));
+    EXPECT_TRUE(receiver_->Logged(R"(/receiver\.php 400 .* it arrived incomplete)"));
     if (GetParam()) {  // PostgreSQL connections kept for the next report, at most 16
         const auto rows = OpenPostgres(db_)->Session(true)->Run(
             "SELECT count(*) - 1 FROM pg_stat_activity WHERE backend_type = 'client backend'");
@@ -452,7 +586,7 @@ TEST_P(OnEachDatabase, ReadOnlyOrFullDatabase) {
     // Started again as an unprivileged user, for whom a file's mode counts.
     chmod(db_.c_str(), 0444);
     receiver_ = std::make_unique<Receiver>(
-        db_, getuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups");
+        db_, "", getuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups");
     const auto refused = receiver_->Post(kExample);
     EXPECT_EQ(std::tie(refused.status, refused.body), std::make_tuple(503, kNotStored));
     EXPECT_EQ(Occurrences(receiver_->Get("/").body, ">Sample_Aircraft</a></td>"), 2u);
@@ -460,7 +594,7 @@ TEST_P(OnEachDatabase, ReadOnlyOrFullDatabase) {
     // A file-size limit stands in for a full disk: a write of the database fails.
     chmod(db_.c_str(), 0644);
     const auto limit = std::to_string(std::filesystem::file_size(db_) + 100000);
-    receiver_ = std::make_unique<Receiver>(db_, "prlimit --fsize=" + limit);
+    receiver_ = std::make_unique<Receiver>(db_, "", "prlimit --fsize=" + limit);
     int accepted = 2;
     for (int i = 0; i < 200 && receiver_->Post(kExample).body == kOk; ++i) ++accepted;
     EXPECT_EQ(receiver_->Get("/").status, 200);
@@ -472,21 +606,21 @@ TEST_P(OnEachDatabase, ReadOnlyOrFullDatabase) {
 }
 
 TEST(CommandLine, OptionsHelpAndStartFailures) {
-    const auto o = ParseOptions({"--listen", "[::1]:65535", "--db=x.sqlite", "--fsync"});
+    const auto o = ParseOptions(
+        {"--listen", "[::1]:65535", "--db=x.sqlite", "--fsync", "--trust-proxy", "::1", "--trust-proxy=10.0.0.1"});
     EXPECT_EQ(std::tie(o.error, o.options.host, o.options.port, o.options.store.db,
-                       o.options.store.fsync),
-              std::make_tuple("", "::1", 65535, "x.sqlite", true));
+                       o.options.store.fsync, o.options.trustedProxies),
+              std::make_tuple("", "::1", 65535, "x.sqlite", true, std::vector<std::string>{"::1", "10.0.0.1"}));
     EXPECT_EQ(DatabaseText({"postgresql://u:pw@db.example/x"}), "postgresql://db.example/x");
     TempDir dir;
     const Receiver busy(dir.path + "/a.sqlite");
     const auto taken = "127.0.0.1:" + std::to_string(busy.port);
     const std::vector<std::tuple<std::string, int, std::string>> cases = {
         {"--help", 0, "or over 2000000 lb,\na body over 64 KiB.\n"},
+        {"--help", 0, "10000 connections in all and 64 from one address"},
         {"--listen", 2, "verlisk-receiver: unknown option or missing value: --listen\n\nUsage:"},
         {"--listen h:65536", 2, "--listen needs HOST:PORT, e.g. 127.0.0.1:8350"},
-        {"--db /nonexistent/x.sqlite", 1,
-         "cannot open the database: cannot open /nonexistent/x.sqlite: unable to open database "
-         "file"},
+        {"--trust-proxy proxy.example", 2, "--trust-proxy needs an IP address"},
         {"--db " + dir.path + "/b.sqlite --listen " + taken, 1, "cannot listen on " + taken},
     };
     for (const auto& [args, status, output] : cases) {
@@ -496,26 +630,33 @@ TEST(CommandLine, OptionsHelpAndStartFailures) {
     }
 }
 
-TEST_P(OnEachDatabase, PostgresRestartAndOutage) {
+TEST_P(OnEachDatabase, PostgresRestartOutageAndDownAtTheStart) {
     if (!GetParam()) GTEST_SKIP() << "a PostgreSQL cluster's faults";
     receiver_ = std::make_unique<Receiver>(db_);
-    const auto cluster = [](const std::string& what) {
-        Shell(VERLISK_PG_CLUSTER " " + what + " " + std::getenv("VERLISK_PG_STATE"));
-    };
     ASSERT_EQ(receiver_->Post(kExample).body, kOk);
     // A restart is not seen: the connections it closed are replaced.
-    cluster("restart");
+    Cluster("restart");
     EXPECT_EQ(receiver_->Post(kExample).body, kOk);
-    cluster("stop");
+    Cluster("stop");
     const auto refused = receiver_->Post(kExample);
     EXPECT_EQ(std::tie(refused.status, refused.body), std::make_tuple(503, kNotStored));
     EXPECT_EQ(receiver_->Get("/").status, 503);
-    cluster("restart");
+    Cluster("restart");
+    EXPECT_TRUE(receiver_->Logged("database available again"));
     EXPECT_EQ(receiver_->Post(kExample).body, kOk);
     EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "Sample_Aircraft"), 3u);
-    // The library's reason whole, only its line ends trimmed.
+    // The library's reason whole, only its line ends trimmed; one line for the outage.
     EXPECT_TRUE(receiver_->Logged(R"(\(cannot connect to PostgreSQL: [^\n]*[^ ]\)\n)"));
+    EXPECT_EQ(Occurrences(receiver_->Log(), "database unavailable"), 1u);
     EXPECT_EQ(receiver_->Stop(), 0);  // and, in a sanitized build, no connection leaked
+    // Down when the receiver starts: it starts, and takes reports once the database is up.
+    Cluster("stop");
+    receiver_ = std::make_unique<Receiver>(db_);
+    EXPECT_EQ(receiver_->Post(kExample).status, 503);
+    Cluster("restart");
+    EXPECT_TRUE(receiver_->Logged("database available again"));
+    EXPECT_EQ(receiver_->Post(kExample).body, kOk);
+    EXPECT_EQ(Occurrences(receiver_->Get("/reports.json").body, "Sample_Aircraft"), 4u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, OnEachDatabase, ::testing::Values(false));
