@@ -10,12 +10,15 @@
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+
 // Boost 1.74's asio/awaitable.hpp uses std::exchange without including <utility>, which
 // GCC 12 rejects: <utility> comes first.
+// clang-format off
 #include <utility>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+// clang-format on
 
 #include "common/text.h"
 #include "receiver/pages.h"
@@ -227,7 +230,8 @@ struct HttpServer::Impl {
         if (ec) {
             // Nothing of a request yet: the client went away, or stayed silent.
             if (buffer.size() == 0 && !parser.got_some()) co_return false;
-            if (c->timedOut) co_return co_await Refuse(c, x, 408, "Request refused: its head took over 10 s");
+            if (c->timedOut)
+                co_return co_await Refuse(c, x, 408, "Request refused: its head took over 10 s");
             if (ec == http::error::header_limit)
                 co_return co_await Refuse(c, x, 431, "Request refused: its head is over 8 KiB");
             // A Content-Length over the limit, refused before the body is read.
@@ -235,8 +239,8 @@ struct HttpServer::Impl {
             if (ec == http::error::end_of_stream || ec == asio::error::eof ||
                 ec == asio::error::operation_aborted)
                 co_return co_await Refuse(c, x, 400, "Request refused: it arrived incomplete");
-            co_return co_await Refuse(c, x, 400, "Request refused: it is not valid HTTP/1.1 (" +
-                                                     ec.message() + ")");
+            co_return co_await Refuse(
+                c, x, 400, "Request refused: it is not valid HTTP/1.1 (" + ec.message() + ")");
         }
         auto& req = parser.get();
         x.method = std::string(req.method_string());
@@ -248,8 +252,8 @@ struct HttpServer::Impl {
         r.client = c->peer;
         if (trusted.contains(c->peer)) r.client = Forwarded(c, req);
         if (!Count(c, trusted.contains(r.client) ? "" : r.client))
-            co_return co_await Refuse(c, x, 429, "Request refused: too many connections from " +
-                                                     r.client, r.client);
+            co_return co_await Refuse(
+                c, x, 429, "Request refused: too many connections from " + r.client, r.client);
         if (static_cast<std::size_t>(std::distance(req.begin(), req.end())) > kMaxHeadFields)
             co_return co_await Refuse(c, x, 431, "Request refused: its head has over 100 fields",
                                       r.client);
@@ -270,14 +274,16 @@ struct HttpServer::Impl {
             if (c->timedOut)
                 co_return co_await Refuse(c, x, 408, "Request refused: its body took over 10 s",
                                           r.client);
-            if (ec == http::error::body_limit) co_return co_await Refuse(c, x, 413, kTooLarge, r.client);
+            if (ec == http::error::body_limit)
+                co_return co_await Refuse(c, x, 413, kTooLarge, r.client);
             if (ec == http::error::partial_message || ec == asio::error::eof ||
                 ec == asio::error::operation_aborted)
                 co_return co_await Refuse(c, x, 400, "Request refused: it arrived incomplete",
                                           r.client);
             if (ec)
-                co_return co_await Refuse(c, x, 400, "Request refused: its body is not valid (" +
-                                                         ec.message() + ")", r.client);
+                co_return co_await Refuse(
+                    c, x, 400, "Request refused: its body is not valid (" + ec.message() + ")",
+                    r.client);
         }
         const bool head = req.method() == http::verb::head;
         r.method = head ? "GET" : x.method;
@@ -288,8 +294,9 @@ struct HttpServer::Impl {
                 const auto part = q.substr(0, q.find('&'));
                 q.remove_prefix(std::min(q.size(), part.size() + 1));
                 const auto eq = part.find('=');
-                r.query.emplace(Decode(part.substr(0, eq), true),
-                                eq == std::string_view::npos ? "" : Decode(part.substr(eq + 1), true));
+                r.query.emplace(
+                    Decode(part.substr(0, eq), true),
+                    eq == std::string_view::npos ? "" : Decode(part.substr(eq + 1), true));
             }
         }
         r.contentType = std::string(req[http::field::content_type]);
@@ -306,13 +313,13 @@ struct HttpServer::Impl {
             }
         });
         const bool keep = parser.keep_alive() && !stopping;
-        co_return co_await Send(c, x, std::move(a), keep, head, r.client,
-                                req.version() >= 11);
+        co_return co_await Send(c, x, std::move(a), keep, head, r.client, req.version() >= 11);
     }
 
     // The right-most address of X-Forwarded-For that is not a trusted proxy's own; a
     // proxy's if the header names none, or nothing that is an address.
-    std::string Forwarded(const ConnectionPtr& c, const http::request<http::string_body>& req) const {
+    std::string Forwarded(const ConnectionPtr& c,
+                          const http::request<http::string_body>& req) const {
         std::vector<std::string_view> entries;
         for (const auto& f : req) {
             if (!beast::iequals(f.name_string(), "X-Forwarded-For")) continue;

@@ -35,7 +35,8 @@ away, is tried again in the background while reports, the page and the exports a
 answered 503. A report is answered OK+OK+OK only once it is committed. SIGTERM or
 SIGINT stops the receiver after the requests in flight (within )") +
            std::to_string(kStopTime.count()) + " s).\n\nLimits: the head of a request within " +
-           std::to_string(kHeadTime.count()) + " s of the connection or the previous answer, its body within " +
+           std::to_string(kHeadTime.count()) +
+           " s of the connection or the previous answer, its body within " +
            std::to_string(kBodyTime.count()) + " s\nafter (408); a head of " +
            std::to_string(kMaxHeadBytes / 1024) + " KiB and " + std::to_string(kMaxHeadFields) +
            " fields (431); a keep-alive connection idle for " + std::to_string(kIdleTime.count()) +
@@ -43,8 +44,7 @@ SIGINT stops the receiver after the requests in flight (within )") +
            std::to_string(kMaxPerAddress) +
            " from one address (more are closed at once);\nan answer not read within " +
            std::to_string(kWriteTime.count()) + " s ends its connection.\n" +
-           "Refused: " +
-           "an aircraft title over " + std::to_string(kMaxTitleBytes) +
+           "Refused: " + "an aircraft title over " + std::to_string(kMaxTitleBytes) +
            " bytes, a client identifier over " + std::to_string(kMaxClientIdBytes) +
            ",\na PPH not above 0 or over " + std::to_string(static_cast<int>(kMaxPph)) +
            " lb/h, a ZFW or MTANK below 0 or over " + std::to_string(kMaxWeight) +

@@ -118,7 +118,8 @@ HttpAnswer ReceiverService::Export(const HttpRequest& req, bool json) {
         std::string out;
         if (s->ended) return out;
         const auto rows = store_.List(s->filter, s->before, 0, kExportBatch);
-        for (const auto& r : rows) out += json ? JsonRow(r, s->before == 0 && &r == &rows[0]) : CsvRow(r);
+        for (const auto& r : rows)
+            out += json ? JsonRow(r, s->before == 0 && &r == &rows[0]) : CsvRow(r);
         if (!rows.empty()) s->before = rows.back().id;
         s->ended = rows.size() < kExportBatch;
         if (s->ended && json) out += kJsonClose;

@@ -9,7 +9,8 @@ int main() {
     using namespace verlisk::receiver;
     HttpServer server(
         [](const HttpRequest&) {
-            return HttpAnswer{200, "text/plain", std::string(verlisk::report_format::kAcceptanceToken)};
+            return HttpAnswer{200, "text/plain",
+                              std::string(verlisk::report_format::kAcceptanceToken)};
         },
         {});
     const int port = server.Bind("127.0.0.1", 0);
