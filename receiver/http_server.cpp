@@ -91,7 +91,11 @@ struct Connection {
     Connection(tcp::socket s, std::string address)
         : socket(std::move(s)), timer(socket.get_executor()), peer(std::move(address)) {}
     tcp::socket socket;
+    // Wakes at the deadline, or later when the deadline moved on: setting a deadline is then
+    // only a store, not a timer's syscalls, on every read and write.
     asio::steady_timer timer;
+    Clock::time_point deadline = Clock::time_point::max();
+    bool timerSet = false;
     std::string peer;     // the address the connection comes from
     std::string counted;  // the address its slot counts against; empty: none (a proxy)
     bool idle = false;    // between requests: a stop closes it at once
@@ -99,15 +103,23 @@ struct Connection {
 };
 using ConnectionPtr = std::shared_ptr<Connection>;
 
+void Expired(const ConnectionPtr& c, error_code ec);
+
 // Past the deadline the connection's reads and writes end with an error.
 void Arm(const ConnectionPtr& c, Clock::time_point at) {
+    c->deadline = at;
+    if (c->timerSet && c->timer.expiry() <= at) return;  // it wakes in time and waits on
+    c->timerSet = true;
     c->timer.expires_at(at);
-    c->timer.async_wait([c](error_code ec) {
-        // A wait that finished just as the timer was set again is stale.
-        if (ec || c->timer.expiry() > Clock::now()) return;
-        c->timedOut = true;
-        c->socket.cancel(ec);
-    });
+    c->timer.async_wait([c](error_code ec) { Expired(c, ec); });
+}
+
+void Expired(const ConnectionPtr& c, error_code ec) {
+    if (ec) return;  // set again, or the connection ended
+    c->timerSet = false;
+    if (c->deadline > Clock::now()) return Arm(c, c->deadline);
+    c->timedOut = true;
+    c->socket.cancel(ec);
 }
 
 // What the access log says of one request.
