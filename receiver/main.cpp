@@ -2,6 +2,7 @@
 // SIGTERM or SIGINT.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <thread>
@@ -29,14 +30,22 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     signal(SIGPIPE, SIG_IGN);  // a client that hangs up is seen as a failed write
 
+    // Every connection takes a descriptor; a shell's soft limit (often 1024) is far below
+    // the connections the receiver keeps open.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+
     std::unique_ptr<ReportStore> store;
     try {
-        store = OpenStore(o.store);
+        store = OpenStoreWhenReachable(o.store, LogLine);
     } catch (const StoreError& e) {
         LogLine(std::string("cannot open the database: ") + e.what());
         return 1;
     }
-    ReceiverService service(*store);
+    ReceiverService service(*store, o.trustedProxies);
     const int port = service.Bind(o.host, o.port);
     if (port < 0) {
         LogLine("cannot listen on " + o.host + ":" + std::to_string(o.port));

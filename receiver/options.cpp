@@ -1,12 +1,17 @@
 #include "receiver/options.h"
 
+#include <arpa/inet.h>
+
 #include <charconv>
 #include <filesystem>
+
+#include "receiver/http_server.h"
 
 namespace verlisk::receiver {
 
 std::string Usage() {
     return std::string(R"(Usage: verlisk-receiver [--listen HOST:PORT] [--db DATABASE] [--fsync]
+                        [--trust-proxy ADDRESS]...
 
 Receives Verlisk's fuel reports on POST /receiver.php, stores them and serves the
 stored flights at / (a page with a chart), /reports.csv and /reports.json.
@@ -18,12 +23,28 @@ stored flights at / (a page with a chart), /reports.csv and /reports.json.
                       for a PostgreSQL database that several receivers may share
   --fsync             SQLite: flush every report to the disk before answering, so
                       that it survives a power cut, not only a crash (slower)
+  --trust-proxy ADDRESS
+                      a reverse proxy in front of the receiver (repeatable): for its
+                      connections the client is the right-most address in
+                      X-Forwarded-For that is not such a proxy, for the log, the
+                      stored sender and the per-address limit
   --help              this text
 
-The schema is created on the first start. A report is answered OK+OK+OK only once
-it is committed. SIGTERM or SIGINT stops the receiver after the requests in flight.
-Refused: )") +
-           "an aircraft title over " + std::to_string(kMaxTitleBytes) +
+The schema is created on the first start; a database not reachable yet, or gone
+away, is tried again in the background while reports, the page and the exports are
+answered 503. A report is answered OK+OK+OK only once it is committed. SIGTERM or
+SIGINT stops the receiver after the requests in flight (within )") +
+           std::to_string(kStopTime.count()) + " s).\n\nLimits: the head of a request within " +
+           std::to_string(kHeadTime.count()) +
+           " s of the connection or the previous answer, its body within " +
+           std::to_string(kBodyTime.count()) + " s\nafter (408); a head of " +
+           std::to_string(kMaxHeadBytes / 1024) + " KiB and " + std::to_string(kMaxHeadFields) +
+           " fields (431); a keep-alive connection idle for " + std::to_string(kIdleTime.count()) +
+           " s is\nclosed; " + std::to_string(kMaxConnections) + " connections in all and " +
+           std::to_string(kMaxPerAddress) +
+           " from one address (more are closed at once);\nan answer not read within " +
+           std::to_string(kWriteTime.count()) + " s ends its connection.\n" +
+           "Refused: " + "an aircraft title over " + std::to_string(kMaxTitleBytes) +
            " bytes, a client identifier over " + std::to_string(kMaxClientIdBytes) +
            ",\na PPH not above 0 or over " + std::to_string(static_cast<int>(kMaxPph)) +
            " lb/h, a ZFW or MTANK below 0 or over " + std::to_string(kMaxWeight) +
@@ -51,6 +72,14 @@ OptionsOutcome ParseOptions(const std::vector<std::string>& args) {
             o.help = true;
         } else if (name == "--fsync" && !inlineValue) {
             o.store.fsync = true;
+        } else if (name == "--trust-proxy" && takeValue()) {
+            in6_addr any;
+            if (inet_pton(AF_INET, value.c_str(), &any) != 1 &&
+                inet_pton(AF_INET6, value.c_str(), &any) != 1) {
+                out.error = "--trust-proxy needs an IP address, e.g. 127.0.0.1";
+                return out;
+            }
+            o.trustedProxies.push_back(value);
         } else if (name == "--db" && takeValue() && !value.empty()) {
             o.store.db = value;
         } else if (name == "--listen" && takeValue()) {

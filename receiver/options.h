@@ -12,6 +12,7 @@ struct Options {
     std::string host = "127.0.0.1";
     int port = report_format::kDefaultPort;
     StoreOptions store{"reports.sqlite", false};
+    std::vector<std::string> trustedProxies;  // addresses whose X-Forwarded-For counts
     bool help = false;
 };
 

@@ -87,7 +87,7 @@ class PostgresDatabase : public SqlDatabase {
             --open_;
         }
         freed_.notify_one();
-        throw StoreError(why);
+        throw StoreUnreachable(why);
     }
 
     const std::string url_;

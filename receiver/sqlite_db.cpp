@@ -39,7 +39,7 @@ struct Connection {
     void Open(const std::string& path, const char* setup) {
         if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                             nullptr) != SQLITE_OK) {
-            throw StoreError("cannot open " + path + ": " + sqlite3_errmsg(db));
+            throw StoreUnreachable("cannot open " + path + ": " + sqlite3_errmsg(db));
         }
         // Switching a new file to WAL needs it alone, and SQLite answers "locked" at once
         // rather than wait: beside a receiver starting too, try again as a lock waits.

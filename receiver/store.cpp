@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "receiver/sql.h"
 
@@ -135,7 +138,128 @@ class SqlStore : public ReportStore {
     const std::string where_;  // the filter, parameters $1 and $2
 };
 
+// The first pause after the database went away, and the longest: a database back within
+// a second is used within a second; one away for long is asked twice a minute.
+constexpr auto kFirstRetry = std::chrono::milliseconds(250);
+constexpr auto kLongestRetry = std::chrono::seconds(30);
+
+class ReachableStore : public ReportStore {
+  public:
+    ReachableStore(StoreOptions options, std::function<void(const std::string&)> log)
+        : options_(std::move(options)), log_(std::move(log)) {
+        try {
+            store_ = OpenStore(options_);
+        } catch (const StoreUnreachable& e) {
+            Away(e.what());
+        }
+        retrier_ = std::thread([this] { Retry(); });
+    }
+    ~ReachableStore() override {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        retrier_.join();
+    }
+
+    void Add(const StoredReport& r) override {
+        Use([&](ReportStore& s) { s.Add(r); });
+    }
+    std::vector<StoredReport> List(const Filter& f, std::int64_t beforeId, std::int64_t offset,
+                                   int limit) override {
+        std::vector<StoredReport> out;
+        Use([&](ReportStore& s) { out = s.List(f, beforeId, offset, limit); });
+        return out;
+    }
+    std::int64_t Count(const Filter& f) override {
+        std::int64_t n = 0;
+        Use([&](ReportStore& s) { n = s.Count(f); });
+        return n;
+    }
+    std::vector<AircraftSummary> ByAircraft(const Filter& f) override {
+        std::vector<AircraftSummary> out;
+        Use([&](ReportStore& s) { out = s.ByAircraft(f); });
+        return out;
+    }
+
+  private:
+    void Use(const std::function<void(ReportStore&)>& call) {
+        std::shared_ptr<ReportStore> store;
+        {
+            std::lock_guard lock(mutex_);
+            if (!reason_.empty()) throw StoreError(reason_);
+            store = store_;
+        }
+        try {
+            call(*store);
+        } catch (const StoreUnreachable& e) {
+            Away(e.what());
+            throw;
+        }
+    }
+
+    void Away(const std::string& why) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!reason_.empty()) return;
+            reason_ = why;
+        }
+        log_("database unavailable: " + why + "; trying again in the background");
+        changed_.notify_all();
+    }
+
+    void Retry() {
+        auto pause = kFirstRetry;
+        std::unique_lock lock(mutex_);
+        while (!closing_) {
+            if (reason_.empty()) {
+                pause = kFirstRetry;
+                changed_.wait(lock);
+                continue;
+            }
+            if (changed_.wait_for(lock, pause, [&] { return closing_; })) break;
+            pause = std::min<std::chrono::milliseconds>(pause * 2, kLongestRetry);
+            auto store = store_;
+            lock.unlock();
+            std::string failure;
+            try {
+                // A PostgreSQL store opened once only needs a connection again.
+                if (store) {
+                    store->Count({});
+                } else {
+                    store = OpenStore(options_);
+                }
+            } catch (const StoreError& e) {
+                failure = e.what();
+            }
+            lock.lock();
+            if (failure.empty()) {
+                store_ = store;
+                reason_.clear();
+                lock.unlock();
+                log_("database available again");
+                lock.lock();
+            }
+        }
+    }
+
+    const StoreOptions options_;
+    const std::function<void(const std::string&)> log_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::shared_ptr<ReportStore> store_;
+    std::string reason_;  // why the database is away; empty while it is there
+    bool closing_ = false;
+    std::thread retrier_;
+};
+
 }  // namespace
+
+std::unique_ptr<ReportStore> OpenStoreWhenReachable(const StoreOptions& options,
+                                                    std::function<void(const std::string&)> log) {
+    return std::make_unique<ReachableStore>(options, std::move(log));
+}
 
 bool IsPostgresUrl(const std::string& db) {
     return db.starts_with("postgresql://") || db.starts_with("postgres://");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -39,6 +40,11 @@ struct AircraftSummary {
 struct StoreError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+// The database cannot be reached at all (PostgreSQL down, the SQLite file's folder not
+// there): worth trying again later.
+struct StoreUnreachable : StoreError {
+    using StoreError::StoreError;
+};
 
 // Where reports are kept. Every call may come from any thread.
 class ReportStore {
@@ -61,6 +67,13 @@ struct StoreOptions {
 
 // Opens the database and brings its schema up to date.
 std::unique_ptr<ReportStore> OpenStore(const StoreOptions& options);
+
+// The same, for a service that must not wait for its database: while the database cannot
+// be reached (at the start too), calls throw StoreError at once, and it is tried again in
+// the background with a growing pause. `log` is told each change, not each attempt. Other
+// failures to open, such as a newer schema, are thrown.
+std::unique_ptr<ReportStore> OpenStoreWhenReachable(const StoreOptions& options,
+                                                    std::function<void(const std::string&)> log);
 
 bool IsPostgresUrl(const std::string& db);
 

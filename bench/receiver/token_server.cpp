@@ -1,0 +1,20 @@
+// The receiver's HTTP layer answering the acceptance token without storing anything: the
+// receiver's throughput is measured against it, and it against cpp-httplib's.
+#include <cstdio>
+
+#include "receiver/http_server.h"
+#include "reporting/report_format.h"
+
+int main() {
+    using namespace verlisk::receiver;
+    HttpServer server(
+        [](const HttpRequest&) {
+            return HttpAnswer{200, "text/plain",
+                              std::string(verlisk::report_format::kAcceptanceToken)};
+        },
+        {});
+    const int port = server.Bind("127.0.0.1", 0);
+    std::fprintf(stderr, "listening on http://127.0.0.1:%d/\n", port);
+    server.Run();
+    return port > 0 ? 0 : 1;
+}
