@@ -31,37 +31,17 @@ TEST_P(ConfigReadCases, Outcome) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ConfigReadCases,
-    ::testing::Values(
-        ReadCase{"Written", ConfigFileText("abcd2345", "12/4/2026 7:35:12 PM"), "abcd2345", ""},
-        ReadCase{"Empty", "", std::nullopt, "ConfigRead(): [missing configuration file]"},
-        ReadCase{"LfOnly", "[CLIENTID]\nabc\n", std::nullopt,
-                 "ConfigRead(): [no records in configuration file (?)]"},
-        ReadCase{"OnlyTheTag", "[CLIENTID]", std::nullopt,
-                 "ConfigRead(): [no records in configuration file (?)]"},
-        ReadCase{"TwoLinesNoFinalCrLf", "[CLIENTID]\r\nmy id 7", "my id 7", ""},
-        ReadCase{"LowerCaseTag", "x\r\n[clientid]\r\nabc\r\n", std::nullopt, ""},
-        ReadCase{"TagWithTrailingSpace", "x\r\n[CLIENTID] \r\nabc\r\n", std::nullopt, ""},
-        ReadCase{"TagWithLeadingSpace", "x\r\n [CLIENTID]\r\nabc\r\n", std::nullopt, ""},
-        ReadCase{"TwoTagsFirstWins", "[CLIENTID]\r\nfirst\r\n[CLIENTID]\r\nsecond\r\n", "first",
-                 ""},
-        ReadCase{"EmptyValue", "[CLIENTID]\r\n\r\n# end\r\n", "", ""},
-        ReadCase{"ValueKeepsSpaces", "[CLIENTID]\r\n  a b  \r\n", "  a b  ", ""},
-        ReadCase{"LastLineIsTag", "# c\r\n[CLIENTID]", std::nullopt, ""},
-        ReadCase{"NoTag", "# a\r\n# b\r\n", std::nullopt, ""},
-        ReadCase{"Binary", std::string("\0\xff\r\n[CLIENTID]\r\n\x01\x80z\r\n", 21),
-                 std::string("\x01\x80z", 3), ""},
-        ReadCase{"TenMegabytes", std::string(10 << 20, 'x') + "\r\n[CLIENTID]\r\nbig1\r\n", "big1",
-                 ""},
-        ReadCase{"Missing", "", std::nullopt, "No config file",
-                 [](FakeFiles& f) { f.files.clear(); }},
-        ReadCase{"Directory", "", std::nullopt, "No config file",
-                 [](FakeFiles& f) {
-                     f.files.clear();
-                     f.directories.insert("verlisk.cfg");
-                 }},
-        ReadCase{"Unreadable", "[CLIENTID]\r\nabc\r\n", std::nullopt,
-                 "ConfigRead(): [missing configuration file]",
-                 [](FakeFiles& f) { f.unreadable.insert("verlisk.cfg"); }}),
+    ::testing::Values(ReadCase{"Written", ConfigFileText("abcd2345", "12/4/2026 7:35:12 PM"),
+                               "abcd2345", ""},
+                      ReadCase{"LfOnly", "[CLIENTID]\nabc\n", std::nullopt,
+                               "ConfigRead(): [no records in configuration file (?)]"},
+                      ReadCase{"TwoLinesNoFinalCrLf", "[CLIENTID]\r\nmy id 7", "my id 7", ""},
+                      ReadCase{"LastLineIsTag", "# c\r\n[CLIENTID]", std::nullopt, ""},
+                      ReadCase{"Missing", "", std::nullopt, "No config file",
+                               [](FakeFiles& f) { f.files.clear(); }},
+                      ReadCase{"Unreadable", "[CLIENTID]\r\nabc\r\n", std::nullopt,
+                               "ConfigRead(): [missing configuration file]",
+                               [](FakeFiles& f) { f.unreadable.insert("verlisk.cfg"); }}),
     [](const auto& i) { return i.param.name; });
 
 TEST(RandomIdentifier, EveryCharacterOfTheAlphabetAndNothingElse) {

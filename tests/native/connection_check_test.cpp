@@ -47,7 +47,8 @@ TEST(Shift, ResultsAndErrors) {
 TEST(LinkTexts, ResultCodesAndSimulators) {
     EXPECT_EQ(IpcErrorText(0), "FSUIPC OK");
     EXPECT_EQ(IpcErrorText(2), "Cannot link to FSUIPC or WideClient");
-    EXPECT_EQ(IpcErrorText(15), "Read or Write request cannot be added, memory for Process is full");
+    EXPECT_EQ(IpcErrorText(15),
+              "Read or Write request cannot be added, memory for Process is full");
     EXPECT_EQ(IpcErrorText(16), "");
     EXPECT_EQ(IpcErrorText(-1), "");
     EXPECT_EQ(SimNames(0), "Any");
@@ -74,38 +75,20 @@ TEST(VersionText, StatusBarAndGateForms) {
     EXPECT_EQ(GateVersionValue(" 3.4"), 3.4);
 }
 
-struct ConnectCase {
-    const char* name;
-    std::function<void(testing::FakeModule&)> arrange;
-    bool linkOpen;
-    const char* status;
-    const char* versionText;
-};
+using ConnectionCheck = testing::FrmFixture;
 
-class Connect : public testing::FrmFixture, public ::testing::WithParamInterface<ConnectCase> {};
-
-TEST_P(Connect, StatusWithoutComplaint) {
-    GetParam().arrange(module);
+TEST_F(ConnectionCheck, NoModuleIsAStatusNotAComplaint) {
+    module.windowClass = "";
     frm.Timer_Radar_Timer();
-    EXPECT_EQ(frm.LinkOpen, GetParam().linkOpen);
-    EXPECT_EQ(frm.myFSUIPCStatus, GetParam().status);
-    EXPECT_EQ(frm.FsuipcVersionText, GetParam().versionText);
+    EXPECT_FALSE(frm.LinkOpen);
+    EXPECT_EQ(frm.myFSUIPCStatus, "Cannot link to FSUIPC or WideClient");
+    EXPECT_EQ(frm.FsuipcVersionText, "");
     EXPECT_TRUE(view.boxes.empty());
     EXPECT_EQ(Log(), "");
     // The tick closed what it opened, and released nothing it did not hold.
     EXPECT_EQ(module.liveAtoms + module.liveMappings + module.liveViews, 0);
     EXPECT_EQ(module.strayReleases, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Modules, Connect,
-    ::testing::Values(
-        ConnectCase{"V340", [](auto&) {}, true, "FSUIPC OK", " 3.4"},
-        ConnectCase{"None", [](auto& m) { m.windowClass = ""; }, false,
-                    "Cannot link to FSUIPC or WideClient", ""}),
-    [](const auto& i) { return i.param.name; });
-
-using ConnectionCheck = testing::FrmFixture;
 
 TEST_F(ConnectionCheck, OldModuleIsRefusedAndTheProgramEndsTidily) {
     module.aircraft.Poke32(ipc::offset::kVersion, 0x33300000);
@@ -144,43 +127,20 @@ TEST_F(ConnectionCheck, LinkFoundOpenCountsAsConnected) {
     EXPECT_TRUE(frm.SampleTaken);
 }
 
-struct MessageCase {
-    const char* name;
-    std::function<void(testing::FrmFixture&)> arrange;
-    std::vector<std::string> seen;
-    int sends;
-};
-
-class SimMessages : public testing::FrmFixture,
-                    public ::testing::WithParamInterface<MessageCase> {};
-
-TEST_P(SimMessages, WhatTheModuleSees) {
+// The text and the display control, each in its own round trip.
+TEST_F(ConnectionCheck, SimMessageSendsTheTextThenTheDisplay) {
     std::int32_t code;
     ASSERT_TRUE(link.IpcOpen(0, code));
     const int before = module.sends;
-    GetParam().arrange(*this);
     frm.SimMessage("Hi");
-    EXPECT_EQ(module.aircraft.Messages(), GetParam().seen);
-    EXPECT_EQ(module.sends - before, GetParam().sends);
+    EXPECT_EQ(module.aircraft.Messages(), (std::vector<std::string>{"text:Hi", "display:10"}));
+    EXPECT_EQ(module.sends - before, 2);
     for (const auto& [at, bytes] : module.aircraft.writes) {  // the text and its terminator
         if (at == ipc::offset::kMessageText) {
             EXPECT_EQ(bytes, (Bytes{'H', 'i', 0}));
         }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SimMessages,
-    ::testing::Values(MessageCase{"TextThenDisplayEachInItsOwnRoundTrip",
-                                  [](auto&) {},
-                                  {"text:Hi", "display:10"},
-                                  2},
-                      MessageCase{"FailedTextStillSendsTheDisplay",
-                                  [](auto& f) { f.module.failingSends = f.module.sends + 11; },
-                                  {"display:10"},
-                                  12},
-                      MessageCase{"LinkClosed", [](auto& f) { f.link.IpcClose(); }, {}, 0}),
-    [](const auto& i) { return i.param.name; });
 
 TEST_F(ConnectionCheck, TidyExitWithTheLinkClosedStillCompletes) {
     EXPECT_THROW(frm.TidyExit(), ProcessEnded);

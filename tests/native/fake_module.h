@@ -60,7 +60,7 @@ class FakeModule : public IpcSystem {
         return kAtom;
     }
     void GlobalDeleteAtom(std::uint16_t atom) override {
-        atom == kAtom && liveAtoms > 0 ? --liveAtoms : ++strayReleases;
+        atom == kAtom&& liveAtoms > 0 ? --liveAtoms : ++strayReleases;
     }
     SysHandle CreateFileMappingA(std::uint32_t size, const char*) override {
         if (mappingFails || size != ipc::kAreaSize) {
@@ -80,7 +80,7 @@ class FakeModule : public IpcSystem {
         view == area.data() && liveViews > 0 ? --liveViews : ++strayReleases;
     }
     void CloseHandle(SysHandle handle) override {
-        handle == kMapping && liveMappings > 0 ? --liveMappings : ++strayReleases;
+        handle == kMapping&& liveMappings > 0 ? --liveMappings : ++strayReleases;
     }
     std::intptr_t SendMessageTimeoutA(SysHandle window, std::uint32_t message,
                                       std::uintptr_t wParam, std::intptr_t lParam,

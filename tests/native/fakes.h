@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "common/version.h"
 #include "app/form_view.h"
 #include "app/frm_start.h"
 #include "common/ports.h"
+#include "common/version.h"
 #include "fake_module.h"
 #include "reporting/http_client.h"
 #include "simlink/fsuipc.h"
@@ -53,20 +53,16 @@ class FakeFiles : public FileSystem {
   public:
     std::map<std::string, std::string> files;
     std::set<std::string> directories;
-    std::set<std::string> hidden;      // present but hidden or system
-    std::set<std::string> readOnly;    // cannot be written, replaced or deleted
     std::set<std::string> unreadable;  // listed, but cannot be opened
     bool folderReadOnly = false;       // no new file can be created
 
-    bool IsOrdinaryFile(const std::string& n) override {
-        return files.count(n) && !hidden.count(n);
-    }
+    bool IsOrdinaryFile(const std::string& n) override { return files.count(n) > 0; }
     std::optional<std::uint64_t> Length(const std::string& n) override {
         if (!files.count(n) || unreadable.count(n)) return std::nullopt;
         return files[n].size();
     }
     bool Delete(const std::string& n) override {
-        if (!files.count(n) || readOnly.count(n)) return false;
+        if (!files.count(n)) return false;
         files.erase(n);
         return true;
     }
@@ -87,7 +83,7 @@ class FakeFiles : public FileSystem {
 
   private:
     bool Writable(const std::string& n) {
-        if (directories.count(n) || readOnly.count(n)) return false;
+        if (directories.count(n)) return false;
         return files.count(n) || !folderReadOnly;
     }
 };

@@ -91,43 +91,29 @@ std::function<void(FakeModule&)> Sends(int failing, std::uint32_t error = 0) {
 INSTANTIATE_TEST_SUITE_P(
     Codes, Opens,
     ::testing::Values(
-        OpenCase{"Good", [](FakeModule&) {}, kOk, 1},
         OpenCase{"OldestAccepted", [](FakeModule& m) { Version(m, 0x19980005); }, kOk, 1},
         OpenCase{"VersionOnSecondPass", [](FakeModule& m) { m.tamper = BlankOnFirstAnswer(m, 0); },
                  kOk, 2},
         OpenCase{"SimOnSecondPass", [](FakeModule& m) { m.tamper = BlankOnFirstAnswer(m, 1); }, kOk,
                  2},
-        OpenCase{"WideClientWithSim", [](FakeModule& m) { m.windowClass = ipc::kWideClientClass; }, kOk, 1},
         OpenCase{"RequestedSimMatches", [](FakeModule&) {}, kOk, 1, 7},
         OpenCase{"RequestedSimDiffers", [](FakeModule&) {}, kWrongSim, 1, 6},
-        OpenCase{"NoModule", [](FakeModule& m) { m.windowClass = ""; }, kNoModule, 0},
         OpenCase{"Register", [](FakeModule& m) { m.registerFails = true; }, kRegisterFailed, 0},
         OpenCase{"Atom", [](FakeModule& m) { m.atomFails = true; }, kAtomFailed, 0},
         OpenCase{"Mapping", [](FakeModule& m) { m.mappingFails = true; }, kMappingFailed, 0},
         OpenCase{"MappingExisted", [](FakeModule& m) { m.mappingExists = true; }, kMappingFailed,
                  0},
         OpenCase{"View", [](FakeModule& m) { m.viewFails = true; }, kViewFailed, 0},
-        OpenCase{"OneBelowOldest", [](FakeModule& m) { Version(m, 0x19980004); }, kWrongModule, 1},
         OpenCase{"TopBitSet", [](FakeModule& m) { Version(m, 0x80000000); }, kWrongModule, 1},
         OpenCase{"NoPattern", [](FakeModule& m) { Pattern(m, 0xFADF0007); }, kWrongModule, 1},
-        OpenCase{"WideClientNoPattern",
-                 [](FakeModule& m) {
-                     m.windowClass = ipc::kWideClientClass;
-                     Pattern(m, 7);
-                 },
-                 kWideClientAlone, 1},
         OpenCase{"WideClientZeros",
                  [](FakeModule& m) {
                      m.windowClass = ipc::kWideClientClass;
                      m.aircraft.options.fault = standin::Options::Fault::Zeros;
                  },
                  kWideClientAlone, 5},
-        // the 11th send is the last try: 10 pauses between the sends, then the handshake's
-        OpenCase{"EleventhSendArrives", Sends(10), kOk, 11},
         OpenCase{"Hang", Sends(11), kTimedOut, 10},
-        OpenCase{"HangReportedAsTimeout", Sends(11, 1460), kTimedOut, 10},
-        OpenCase{"SendError", Sends(11, 1400), kSendFailed, 10},
-        OpenCase{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, kBadData, 0}),
+        OpenCase{"HangReportedAsTimeout", Sends(11, 1460), kTimedOut, 10}),
     [](const auto& i) { return i.param.name; });
 
 TEST_F(LinkTest, ModuleFoundAfterWideClientIsJudgedAsItself) {
@@ -244,7 +230,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"RecordEndsAtTheAreaEnd", [](auto* a) { ReadEndingAt(a, kAreaSize); }, kBadData,
                   0xBEEF},
         ReplyCase{"BadKind", [](auto* a) { a[0] = 3; }, kBadData, -5},
-        ReplyCase{"BadKindAfterTheRead", [](auto* a) { a[20] = 3; }, kBadData, 0x34000000},
         ReplyCase{"SizePastTheArea", [](auto* a) { Put32(a + 8, 40000); }, kBadData, -5},
         ReplyCase{"SizeLargerThanQueued", [](auto* a) { Put32(a + 8, 5); }, kBadData, -5},
         ReplyCase{"ForeignDestination", [](auto* a) { Put32(a + 12, 2); }, kBadData, -5}),
@@ -283,9 +268,7 @@ TEST_P(FailedSends, LaterRepliesCannotReachTheOldDestination) {
 
 INSTANTIATE_TEST_SUITE_P(
     Batches, FailedSends,
-    ::testing::Values(SendCase{"ClosedUnsent", [](FakeModule&) {}, kOk},
-                      SendCase{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, kBadData},
-                      SendCase{"TimedOut", Sends(1000), kTimedOut},
+    ::testing::Values(SendCase{"ReplyZero", [](FakeModule& m) { m.replyValue = 0; }, kBadData},
                       SendCase{"SendFailed", Sends(1000, 5), kSendFailed}),
     [](const auto& i) { return i.param.name; });
 

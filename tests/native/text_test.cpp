@@ -23,20 +23,13 @@ TEST_P(NumberTextTest, GeneralFormatInBothSettings) {
     EXPECT_EQ(NumberText(GetParam().value, de), GetParam().comma);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, NumberTextTest,
-    ::testing::Values(NumberCase{-0.0, "0", "0"}, NumberCase{-52.5, "-52.5", "-52,5"},
-                      NumberCase{12000, "12000", "12000"},
-                      NumberCase{0.1 + 0.2, "0.3", "0,3"},  // 15 digits hide binary noise
-                      NumberCase{2.0 / 3, "0.666666666666667", "0,666666666666667"},
-                      NumberCase{999999999999999.0, "999999999999999", "999999999999999"},
-                      NumberCase{1e15, "1E+15", "1E+15"},
-                      NumberCase{1234567890123456.0, "1.23456789012346E+15",
-                                 "1,23456789012346E+15"},
-                      NumberCase{0.0001, "0.0001", "0,0001"}, NumberCase{1e-5, "1E-05", "1E-05"},
-                      NumberCase{1.5e-10, "1.5E-10", "1,5E-10"},
-                      NumberCase{-2.5e-7, "-2.5E-07", "-2,5E-07"},
-                      NumberCase{1e100, "1E+100", "1E+100"}, NumberCase{0.25, "0.25", "0,25"}));
+INSTANTIATE_TEST_SUITE_P(Values, NumberTextTest,
+                         ::testing::Values(NumberCase{-0.0, "0", "0"},
+                                           NumberCase{-52.5, "-52.5", "-52,5"},
+                                           NumberCase{1e15, "1E+15", "1E+15"},
+                                           NumberCase{0.0001, "0.0001", "0,0001"},
+                                           NumberCase{1e-5, "1E-05", "1E-05"},
+                                           NumberCase{1.5e-10, "1.5E-10", "1,5E-10"}));
 
 struct RoundCase {
     double value;
@@ -53,18 +46,11 @@ TEST_P(RoundTest, HalfToEvenOnTheDecimalValue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, RoundTest,
-    ::testing::Values(RoundCase{52.25, 1, 52.2}, RoundCase{52.35, 1, 52.4},
-                      RoundCase{52.34, 1, 52.3}, RoundCase{52.36, 1, 52.4}, RoundCase{0.5, 0, 0},
-                      RoundCase{1.5, 0, 2}, RoundCase{2.5, 0, 2}, RoundCase{-2.5, 0, -2},
-                      RoundCase{-52.25, 1, -52.2},
+    ::testing::Values(RoundCase{52.25, 1, 52.2}, RoundCase{0.5, 0, 0},
                       // binary 2.675 is just below; its decimal value is an exact half
-                      RoundCase{2.675, 2, 2.68}, RoundCase{2.665, 2, 2.66},
-                      RoundCase{51.10001, 4, 51.1}, RoundCase{-89.99995, 4, -90},
-                      RoundCase{0.00004, 4, 0}, RoundCase{0.00005, 4, 0},
-                      RoundCase{0.00015, 4, 0.0002}, RoundCase{123456789012.5, 0, 123456789012},
-                      RoundCase{7, 1, 7}, RoundCase{0.4, 0, 0}, RoundCase{9.96, 1, 10},
-                      RoundCase{0.6, 0, 1},  // no digit kept, still rounds up
-                      RoundCase{0.06, 1, 0.1}, RoundCase{2.51, 0, 3},  // above the half
+                      RoundCase{2.675, 2, 2.68},
+                      RoundCase{0.6, 0, 1},              // no digit kept, still rounds up
+                      RoundCase{2.51, 0, 3},             // above the half
                       RoundCase{INFINITY, 1, INFINITY},  // garbage from a module stays as it is
                       // 15 digits already: nothing to round, the value stays as it was
                       RoundCase{0.1 + 0.2, 15, 0.1 + 0.2}));
