@@ -37,8 +37,6 @@ INSTANTIATE_TEST_SUITE_P(
                                "ConfigRead(): [no records in configuration file (?)]"},
                       ReadCase{"TwoLinesNoFinalCrLf", "[CLIENTID]\r\nmy id 7", "my id 7", ""},
                       ReadCase{"LastLineIsTag", "# c\r\n[CLIENTID]", std::nullopt, ""},
-                      ReadCase{"Missing", "", std::nullopt, "No config file",
-                               [](FakeFiles& f) { f.files.clear(); }},
                       ReadCase{"Unreadable", "[CLIENTID]\r\nabc\r\n", std::nullopt,
                                "ConfigRead(): [missing configuration file]",
                                [](FakeFiles& f) { f.unreadable.insert("verlisk.cfg"); }}),

@@ -30,7 +30,6 @@ class FakeModule : public IpcSystem {
     bool mappingExists = false;
     bool viewFails = false;
     int failingSends = 0;         // the first N sends return 0
-    int answerLimit = -1;         // after N answered sends every send returns 0
     std::uint32_t sendError = 0;  // GetLastError after a failed send (0 = time-out)
     std::uintptr_t replyValue = 1;
     bool serve = true;  // false: answers 1 but leaves the area as it found it
@@ -88,9 +87,8 @@ class FakeModule : public IpcSystem {
                                       std::uintptr_t* reply) override {
         ++sends;
         lastWParam = wParam;
-        if (sends <= failingSends || sendsThatArrived == answerLimit || window != kWindow ||
-            message != kMessage || lParam != 0 || flags != kSmtoBlock || timeoutMs != 2000 ||
-            (wParam & 0xFFFF) != kAtom) {
+        if (sends <= failingSends || window != kWindow || message != kMessage || lParam != 0 ||
+            flags != kSmtoBlock || timeoutMs != 2000 || (wParam & 0xFFFF) != kAtom) {
             lastError_ = sendError;
             return 0;
         }

@@ -96,7 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
                  kOk, 2},
         OpenCase{"SimOnSecondPass", [](FakeModule& m) { m.tamper = BlankOnFirstAnswer(m, 1); }, kOk,
                  2},
-        OpenCase{"RequestedSimMatches", [](FakeModule&) {}, kOk, 1, 7},
         OpenCase{"RequestedSimDiffers", [](FakeModule&) {}, kWrongSim, 1, 6},
         OpenCase{"Register", [](FakeModule& m) { m.registerFails = true; }, kRegisterFailed, 0},
         OpenCase{"Atom", [](FakeModule& m) { m.atomFails = true; }, kAtomFailed, 0},

@@ -96,18 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TankCase{384, {0, 5000, 0, 0, 5000, 0, 0, 0, 0}, 2, 67000},
                       TankCase{256, {5, 15, 0, 0, 0, 0, 0, 0, 0}, 1, 134}));  // 33.5, 100.5: even
 
-TEST_F(Sampling, ModuleStoppingHalfWayThroughTheTanksKeepsWhatWasRead) {
-    for (std::size_t t = 0; t < 9; ++t) module.aircraft.Poke32(offset::kTanks[t], 10);
-    module.aircraft.Poke32(offset::kZeroFuelWeight, 0);
-    module.answerLimit = 5 + 1 + 3;  // the sample, the weight and three tanks
-    frm.Timer_Radar_Timer();
-    EXPECT_TRUE(frm.SampleTaken);
-    EXPECT_EQ(frm.MaxTankWeight, 3 * 67);
-    module.answerLimit = -1;  // back again: the sum is made afresh, not added to
-    frm.Timer_Radar_Timer();
-    EXPECT_EQ(frm.MaxTankWeight, 9 * 67);
-}
-
 TEST_F(Sampling, SampleOnAClosedLinkEndsAtOnceAndDoesNotBlockTheNext) {
     frm.Radar();
     EXPECT_FALSE(frm.SampleTaken);
