@@ -307,7 +307,7 @@ TEST(Wire, HostileAndOrdinaryClients) {
         {{report().substr(0, 170), 10500, body}, "408 closed", "body took over 10 s$"},
         {{10500}, "closed", "^$"},
         {{report(), 5500}, "200 closed stored 1", "OK\\+OK\\+OK$"},
-        {{report(), 4000, report(), 4000, report(), 3000, get + closing}, "200 200 200 200 closed stored 3", "</html>\n$"},
+        {{report(), 4000, report(), 4000, report(), 1000, "GET / HTTP/1.1\r\n", 2000, "Host: x\r\n" + closing}, "200 200 200 200 closed stored 3", "</html>\n$"},
         // Heads of 8 KiB and 100 fields at most; pipelined or half-closed clients answered.
         {{get + "X: " + std::string(9000, 'a') + "\r\n\r\n"}, "431 closed", "over 8 KiB$"},
         {{get + fields(100) + "\r\n"}, "431 closed", "over 100 fields$"},
