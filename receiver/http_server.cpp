@@ -248,8 +248,8 @@ struct HttpServer::Impl {
                 co_return co_await Refuse(c, x, 431, "Request refused: its head is over 8 KiB");
             // A Content-Length over the limit, refused before the body is read.
             if (ec == http::error::body_limit) co_return co_await Refuse(c, x, 413, kTooLarge);
-            if (ec == http::error::end_of_stream || ec == asio::error::eof ||
-                ec == asio::error::operation_aborted)
+            if (ec == http::error::end_of_stream || ec == http::error::partial_message ||
+                ec == asio::error::eof || ec == asio::error::operation_aborted)
                 co_return co_await Refuse(c, x, 400, "Request refused: it arrived incomplete");
             co_return co_await Refuse(
                 c, x, 400, "Request refused: it is not valid HTTP/1.1 (" + ec.message() + ")");

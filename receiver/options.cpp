@@ -36,8 +36,8 @@ answered 503. A report is answered OK+OK+OK only once it is committed. SIGTERM o
 SIGINT stops the receiver after the requests in flight (within )") +
            std::to_string(kStopTime.count()) + " s).\n\nLimits: the head of a request within " +
            std::to_string(kHeadTime.count()) +
-           " s of the connection or the previous answer, its body within " +
-           std::to_string(kBodyTime.count()) + " s\nafter (408); a head of " +
+           " s of the connection or the\nprevious answer, its body within " +
+           std::to_string(kBodyTime.count()) + " s after (408);\na head of " +
            std::to_string(kMaxHeadBytes / 1024) + " KiB and " + std::to_string(kMaxHeadFields) +
            " fields (431); a keep-alive connection idle for " + std::to_string(kIdleTime.count()) +
            " s is\nclosed; " + std::to_string(kMaxConnections) + " connections in all and " +
