@@ -8,9 +8,11 @@
 namespace verlisk::receiver {
 namespace {
 
+// The shortest digits that read back as the same double, never in exponent form (which
+// a spreadsheet may take for text): 100000, not 1e+05.
 std::string Shortest(double v) {
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+    char buf[400];  // the longest fixed form of any double, 1e-308's, fits
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed).ptr);
 }
 
 std::string OneDecimal(double v) {
@@ -163,10 +165,15 @@ void RenderTable(std::string& out, const PageView& v) {
     out += "</nav>\n";
 }
 
+// A cell a spreadsheet would take for a formula (=, +, -, @, or a tab or CR before one)
+// is marked as text with a leading apostrophe.
 std::string CsvField(std::string_view s) {
-    if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
+    const bool formula =
+        !s.empty() && std::string_view("=+-@\t\r").find(s[0]) != std::string_view::npos;
+    const std::string text = (formula ? "'" : "") + std::string(s);
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
-    for (char c : s) {
+    for (char c : text) {
         if (c == '"') out += '"';
         out += c;
     }
@@ -238,7 +245,10 @@ std::string RenderPage(const PageView& v) {
     return out;
 }
 
-std::string CsvHeader() { return "id,received,client_id,aircraft,pph,zfw,mtank,version\r\n"; }
+// With a UTF-8 byte order mark, by which spreadsheets tell the encoding of non-ASCII titles.
+std::string CsvHeader() {
+    return "\xEF\xBB\xBFid,received,client_id,aircraft,pph,zfw,mtank,version\r\n";
+}
 
 std::string CsvRow(const StoredReport& s) {
     const Report& r = s.report;

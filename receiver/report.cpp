@@ -56,10 +56,13 @@ Fields SplitFields(std::string_view body, std::size_t at) {
     return f;
 }
 
+// C0 controls and DEL, and the five bytes code page 1252 leaves unassigned, which
+// Windows turns into C1 controls: no title or identifier needs them.
 bool HasControlByte(std::string_view s) {
     return std::any_of(s.begin(), s.end(), [](char c) {
         const auto b = static_cast<unsigned char>(c);
-        return b < 0x20 || b == 0x7F;
+        return b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 ||
+               b == 0x9D;
     });
 }
 

@@ -189,8 +189,8 @@ TEST(ParseReport, AcceptsOrRefuses) {
         {Body("A&B=C_&_D=&PPH=1"), Sent("A&B=C_&_D=&PPH=1", 52.5)},
         {Body("X", "52,25", "0", "0", "a&PPH=2&b=c"), Sent("X", 52.25, 0, 0, "a&PPH=2&b=c")},
         {Body("A+B%20C", "1E-05", "1", "2", ""), Sent("A+B%20C", 1e-5, 1, 2, "")},
-        {Body("Caravelle \xE9\x80\x81\x9F\xA0", "1", "1", "1", "\x9C"),
-         Sent("Caravelle é€\xC2\x81Ÿ\xC2\xA0", 1, 1, 1, "œ")},
+        {Body("Caravelle \xE9\x80\x9F\xA0", "1", "1", "1", "\x9C"),
+         Sent("Caravelle é€Ÿ\xC2\xA0", 1, 1, 1, "œ")},
         {Body(t256, "1e5", "2000000", "2000000", c64), Sent(t256, 100000, 2000000, 2000000, c64)},
         {"TL=X&VERSION=2&ZFW=1&MTANK=1&CLIENTID=", "PPH is missing"},
         {"TL=X&VERSION=2&PPH=1&ZFW=1&MTANK=1&CLIENTID=", "VERSION is missing or out of order"},
@@ -203,6 +203,9 @@ TEST(ParseReport, AcceptsOrRefuses) {
         {Body("X", "1", "12.5"), "ZFW is not a whole number"},
         {Body("X", "1", "1", "1", "abc\r\n"), "the client identifier holds a control character"},
     };
+    for (const char* b : {"\x81", "\x8D", "\x8F", "\x90", "\x9D"})  // unassigned in cp1252
+        cases.push_back(
+            {Body(std::string("X") + b), "the aircraft title holds a control character"});
     for (const char* pph : {"nan", "inf", "1,234.5", "", "-."})
         cases.push_back({Body("X", pph), "PPH is not a number"});
     for (const char* pph : {"1e400", "1E+15", "0", "-5"})
@@ -223,6 +226,12 @@ const StoredReport kRow{
 TEST(Pages, ExportRowsEscapingAndThePage) {
     EXPECT_EQ(CsvRow(kRow),
               "7,2025-12-06T00:00:00Z,c\x1f\\,\"A,\"\"B\"\" <&>'\",52.5,1950,0,2.0.27\r\n");
+    // Cells a spreadsheet would run as formulas; numbers in full and exact (the byte order
+    // mark is checked on the wire).
+    const StoredReport formulas{8, 0, "x", {"=1+1", 1234.56789012345, "-v", 0, 0, "@c"}};
+    EXPECT_EQ(CsvRow(formulas), "8,1970-01-01T00:00:00Z,'@c,'=1+1,1234.56789012345,0,0,'-v\r\n");
+    EXPECT_THAT(JsonRow({8, 0, "x", {"x", 100000, "v", 0, 0, ""}}, true),
+                HasSubstr(",\"pph\":100000,"));
     EXPECT_EQ(JsonRow(kRow, false),
               ",\n{\"id\":7,\"received\":\"2025-12-06T00:00:00Z\",\"client_id\":\"c\\u001F\\\\\","
               "\"aircraft\":\"A,\\\"B\\\" "
@@ -322,7 +331,7 @@ TEST(Wire, HostileAndOrdinaryClients) {
         {{post + length + "\r\nTransfer-Encoding: chunked\r\n\r\n" + body}, "400 closed", "not valid HTTP"},
         {{post + "\r\nTransfer-Encoding: chunked\r\n\r\n4x\r\n" + body + "\r\n0\r\n\r\n"}, "400 closed", "body is not valid"},
         {{post + "\r\nTransfer-Encoding: chunked\r\n\r\n11170\r\n" + std::string(70000, 'a')}, "413 closed", kTooLarge},
-        {{"GET /reports.csv HTTP/1.1\r\nRange: bytes=0-20\r\n" + closing}, "200 closed", "^HTTP/1.1 200 [\\s\\S]*\r\n\r\nid,received,"},
+        {{"GET /reports.csv HTTP/1.1\r\nRange: bytes=0-20\r\n" + closing}, "200 closed", "^HTTP/1.1 200 [\\s\\S]*\r\n\r\n\xEF\xBB\xBFid,received,"},
         {{"OPTIONS /receiver.php HTTP/1.1\r\n\r\n"}, "204", "\r\nAllow: POST, OPTIONS\r\n"},
         {{"OPTIONS * HTTP/1.1\r\n\r\n"}, "204", "\r\nAllow: GET, HEAD, POST, OPTIONS\r\n"},
         {{"HEAD / HTTP/1.1\r\n" + closing}, "200 closed", "\r\nContent-Length: [1-9]\\d+\r\nConnection: close\r\n\r\n$"},
