@@ -9,51 +9,38 @@
 namespace verlisk {
 namespace {
 
-struct NumberCase {
-    double value;
-    const char* point;
-    const char* comma;
-};
-
-class NumberTextTest : public ::testing::TestWithParam<NumberCase> {};
-
-TEST_P(NumberTextTest, GeneralFormatInBothSettings) {
+TEST(NumberText, GeneralFormatInBothSettings) {
+    struct Case {
+        double value;
+        const char *point, *comma;
+    };
     testing::FakeRegional us, de(true);
-    EXPECT_EQ(NumberText(GetParam().value, us), GetParam().point);
-    EXPECT_EQ(NumberText(GetParam().value, de), GetParam().comma);
+    for (const auto& c : {Case{-0.0, "0", "0"}, Case{-52.5, "-52.5", "-52,5"},
+                          Case{1e15, "1E+15", "1E+15"}, Case{0.0001, "0.0001", "0,0001"},
+                          Case{1e-5, "1E-05", "1E-05"}, Case{1.5e-10, "1.5E-10", "1,5E-10"}}) {
+        EXPECT_EQ(NumberText(c.value, us), c.point);
+        EXPECT_EQ(NumberText(c.value, de), c.comma);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, NumberTextTest,
-                         ::testing::Values(NumberCase{-0.0, "0", "0"},
-                                           NumberCase{-52.5, "-52.5", "-52,5"},
-                                           NumberCase{1e15, "1E+15", "1E+15"},
-                                           NumberCase{0.0001, "0.0001", "0,0001"},
-                                           NumberCase{1e-5, "1E-05", "1E-05"},
-                                           NumberCase{1.5e-10, "1.5E-10", "1,5E-10"}));
-
-struct RoundCase {
-    double value;
-    int decimals;
-    double expected;
-};
-
-class RoundTest : public ::testing::TestWithParam<RoundCase> {};
-
-TEST_P(RoundTest, HalfToEvenOnTheDecimalValue) {
-    EXPECT_EQ(RoundHalfEven(GetParam().value, GetParam().decimals), GetParam().expected)
-        << GetParam().value << " to " << GetParam().decimals;
+TEST(RoundHalfEven, OnTheDecimalValue) {
+    struct Case {
+        double value;
+        int decimals;
+        double expected;
+    };
+    for (const auto& c : {
+             Case{52.25, 1, 52.2}, Case{0.5, 0, 0},
+             Case{2.675, 2, 2.68},  // binary 2.675 is just below; its decimal value is a half
+             Case{0.6, 0, 1},       // no digit kept, still rounds up
+             Case{2.51, 0, 3},      // above the half
+             Case{INFINITY, 1, INFINITY},     // garbage from a module stays as it is
+             Case{0.1 + 0.2, 15, 0.1 + 0.2},  // 15 digits already: nothing to round
+         }) {
+        EXPECT_EQ(RoundHalfEven(c.value, c.decimals), c.expected)
+            << c.value << " to " << c.decimals;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, RoundTest,
-    ::testing::Values(RoundCase{52.25, 1, 52.2}, RoundCase{0.5, 0, 0},
-                      // binary 2.675 is just below; its decimal value is an exact half
-                      RoundCase{2.675, 2, 2.68},
-                      RoundCase{0.6, 0, 1},              // no digit kept, still rounds up
-                      RoundCase{2.51, 0, 3},             // above the half
-                      RoundCase{INFINITY, 1, INFINITY},  // garbage from a module stays as it is
-                      // 15 digits already: nothing to round, the value stays as it was
-                      RoundCase{0.1 + 0.2, 15, 0.1 + 0.2}));
 
 TEST(DateTime, SecondsAndCalendarAgree) {
     const DateTime a{2026, 12, 31, 23, 59, 30, 900};
