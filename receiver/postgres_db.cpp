@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "receiver/report.h"
 #include "receiver/sql.h"
 #include "receiver/store.h"
 
@@ -12,8 +13,19 @@ namespace verlisk::receiver {
 namespace {
 
 // Receivers sharing the database take their schema turn under this advisory lock.
-const SqlDialect kPostgres = {"bigserial PRIMARY KEY", "double precision", "BEGIN",
-                              "SELECT pg_advisory_xact_lock(8350)", "strpos"};
+// lower() folds ASCII in every locale; the rest of code page 1252's letters by table, so
+// that a database created with the C locale finds what SQLite finds.
+std::string Fold(const std::string& expr) {
+    return "lower(translate(" + expr + ", '" + std::string(kCapitals) + "', '" +
+           std::string(kSmalls) + "'))";
+}
+
+const SqlDialect kPostgres = {"bigserial PRIMARY KEY",
+                              "double precision",
+                              "BEGIN",
+                              "SELECT pg_advisory_xact_lock(8350)",
+                              "strpos",
+                              Fold};
 
 constexpr unsigned kInt8Oid = 20;
 constexpr unsigned kFloat8Oid = 701;

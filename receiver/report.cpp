@@ -207,4 +207,27 @@ std::string Cp1252ToUtf8(std::string_view text) {
     return out;
 }
 
+std::string FoldCase(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c >= 'A' && c <= 'Z') {
+            out += static_cast<char>(c - 'A' + 'a');
+            ++i;
+            continue;
+        }
+        // Every letter of the table is two bytes long in UTF-8.
+        const auto at =
+            (c & 0x80) && i + 1 < text.size() ? kCapitals.find(text.substr(i, 2)) : npos;
+        if (at != npos && at % 2 == 0) {
+            out += kSmalls.substr(at, 2);
+            i += 2;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
 }  // namespace verlisk::receiver

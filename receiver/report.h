@@ -47,4 +47,12 @@ ParseOutcome ParseReport(std::string_view body);
 // the like, as Windows maps them.
 std::string Cp1252ToUtf8(std::string_view text);
 
+// The capitals of code page 1252 beyond ASCII and their small letters, in UTF-8 and in the
+// same order, so that both databases fold a filter's case alike.
+inline constexpr std::string_view kCapitals = "ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖØÙÚÛÜÝÞŒŠŽŸ";
+inline constexpr std::string_view kSmalls = "àáâãäåæçèéêëìíîïðñòóôõöøùúûüýþœšžÿ";
+
+// UTF-8 text with ASCII and those capitals made small; everything else as it is.
+std::string FoldCase(std::string_view text);
+
 }  // namespace verlisk::receiver

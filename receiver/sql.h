@@ -30,6 +30,8 @@ struct SqlDialect {
     const char* schemaBegin;   // starts the transaction that creates or migrates the schema
     const char* schemaLock;    // then keeps other receivers out of it ("" if the begin does)
     const char* containsFunc;  // f(haystack, needle) > 0 when the text holds the needle
+    // The expression with its case folded as FoldCase does, whatever the database's locale.
+    std::string (*fold)(const std::string& expr);
 };
 
 class SqlDatabase {

@@ -6,13 +6,25 @@
 #include <thread>
 #include <unordered_map>
 
+#include "receiver/report.h"
 #include "receiver/sql.h"
 #include "receiver/store.h"
 
 namespace verlisk::receiver {
 namespace {
 
-const SqlDialect kSqlite = {"INTEGER PRIMARY KEY", "REAL", "BEGIN IMMEDIATE", "", "instr"};
+// SQLite's own lower() knows ASCII only: FoldCase is registered on every connection.
+std::string Fold(const std::string& expr) { return "verlisk_fold(" + expr + ")"; }
+
+void FoldFunction(sqlite3_context* context, int, sqlite3_value** args) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+    const std::string folded = FoldCase(
+        text ? std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(args[0])))
+             : std::string_view());
+    sqlite3_result_text(context, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
+}
+
+const SqlDialect kSqlite = {"INTEGER PRIMARY KEY", "REAL", "BEGIN IMMEDIATE", "", "instr", Fold};
 
 // A checkpoint copies the log into the database file and flushes both. SQLite's own
 // runs inside the commit that crosses its threshold, so every report behind that one
@@ -40,6 +52,11 @@ struct Connection {
         if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                             nullptr) != SQLITE_OK) {
             throw StoreUnreachable("cannot open " + path + ": " + sqlite3_errmsg(db));
+        }
+        if (sqlite3_create_function_v2(
+                db, "verlisk_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS,
+                nullptr, FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK) {
+            Fail();
         }
         // Switching a new file to WAL needs it alone, and SQLite answers "locked" at once
         // rather than wait: beside a receiver starting too, try again as a lock waits.

@@ -41,7 +41,8 @@ class SqlStore : public ReportStore {
     explicit SqlStore(std::unique_ptr<SqlDatabase> db)
         : db_(std::move(db)),
           where_(std::string(" WHERE ($1 = '' OR client_id = $1) AND ($2 = '' OR ") +
-                 db_->Dialect().containsFunc + "(lower(aircraft), lower($2)) > 0)") {
+                 db_->Dialect().containsFunc + "(" + db_->Dialect().fold("aircraft") + ", " +
+                 db_->Dialect().fold("$2") + ") > 0)") {
         Migrate();
     }
 
