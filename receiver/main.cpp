@@ -4,13 +4,48 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "receiver/options.h"
 #include "receiver/service.h"
 
 using namespace verlisk::receiver;
+
+namespace {
+
+// remove and restore: the operator's hand on the database, beside a running receiver or not.
+int Maintain(const Options& o) {
+    std::unique_ptr<ReportStore> store;
+    try {
+        store = OpenStore(o.store);
+        const auto id = std::to_string(o.reportId);
+        if (o.command == "remove") {
+            const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::system_clock::now().time_since_epoch());
+            if (!store->Remove(o.reportId, o.reason, now.count())) {
+                LogLine("no report " + id + " is shown: nothing removed");
+                return 1;
+            }
+            LogLine("report " + id + " removed (" + o.reason +
+                    "): off the page, the chart and the exports; restore " + id +
+                    " brings it back");
+        } else if (!store->Restore(o.reportId)) {
+            LogLine("no removed report " + id + ": nothing restored");
+            return 1;
+        } else {
+            LogLine("report " + id + " restored");
+        }
+    } catch (const StoreError& e) {
+        LogLine(std::string("cannot change the database: ") + e.what());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -21,6 +56,11 @@ int main(int argc, char** argv) {
         return parsed.error.empty() ? 0 : 2;
     }
     const Options& o = parsed.options;
+    if (!o.command.empty()) return Maintain(o);
+    if (!o.pilotDownload.empty() && !std::ifstream(o.pilotDownload, std::ios::binary)) {
+        LogLine("cannot read the pilot download " + o.pilotDownload);
+        return 1;
+    }
 
     // Blocked in every thread, so that only the waiting thread below takes them.
     sigset_t stops;
@@ -45,7 +85,7 @@ int main(int argc, char** argv) {
         LogLine(std::string("cannot open the database: ") + e.what());
         return 1;
     }
-    ReceiverService service(*store, o.trustedProxies);
+    ReceiverService service(*store, o.trustedProxies, o.pilotDownload);
     const int port = service.Bind(o.host, o.port);
     if (port < 0) {
         LogLine("cannot listen on " + o.host + ":" + std::to_string(o.port));

@@ -11,7 +11,9 @@ namespace verlisk::receiver {
 
 std::string Usage() {
     return std::string(R"(Usage: verlisk-receiver [--listen HOST:PORT] [--db DATABASE] [--fsync]
-                        [--trust-proxy ADDRESS]...
+                        [--trust-proxy ADDRESS]... [--pilot-download FILE]
+       verlisk-receiver [--db DATABASE] remove ID --reason TEXT
+       verlisk-receiver [--db DATABASE] restore ID
 
 Receives Verlisk's fuel reports on POST /receiver.php, stores them and serves the
 stored flights at / (a page with a chart), /reports.csv and /reports.json.
@@ -28,7 +30,19 @@ stored flights at / (a page with a chart), /reports.csv and /reports.json.
                       connections the client is the right-most address in
                       X-Forwarded-For that is not such a proxy, for the log, the
                       stored sender and the per-address limit
+  --pilot-download FILE
+                      serve FILE (the zip tools/package makes) at /download/ and
+                      its name, with a "Download Verlisk for pilots" link on the page
   --help              this text
+
+  remove ID --reason TEXT
+                      take report ID off the page, the chart and the exports (a
+                      bogus one), keeping it aside with the reason; then exit
+  restore ID          bring a removed report back; then exit
+
+A report with the same non-empty client identifier, aircraft, ZFW and MTANK as one
+stored less than 10 minutes before it is the same flight sent again (the pilot's
+retry after no answer): it is answered OK+OK+OK and counted on the first, not stored.
 
 The schema is created on the first start; a database not reachable yet, or gone
 away, is tried again in the background while reports, the page and the exports are
@@ -80,6 +94,26 @@ OptionsOutcome ParseOptions(const std::vector<std::string>& args) {
                 return out;
             }
             o.trustedProxies.push_back(value);
+        } else if (name == "--pilot-download" && takeValue()) {
+            const auto file = std::filesystem::path(value).filename().string();
+            if (file.empty() ||
+                file.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN"
+                                       "OPQRSTUVWXYZ0123456789._-") != std::string::npos) {
+                out.error =
+                    "--pilot-download needs a file whose name has only letters, digits, "
+                    "'.', '-' and '_', e.g. Verlisk-2.0.27-win64.zip";
+                return out;
+            }
+            o.pilotDownload = value;
+        } else if ((name == "remove" || name == "restore") && o.command.empty() && takeValue()) {
+            o.command = name;
+            const char* end = value.data() + value.size();
+            if (std::from_chars(value.data(), end, o.reportId).ptr != end || o.reportId <= 0) {
+                out.error = name + " needs a report's id (a number from the exports), not " + value;
+                return out;
+            }
+        } else if (name == "--reason" && takeValue() && !value.empty()) {
+            o.reason = value;
         } else if (name == "--db" && takeValue() && !value.empty()) {
             o.store.db = value;
         } else if (name == "--listen" && takeValue()) {
@@ -102,7 +136,15 @@ OptionsOutcome ParseOptions(const std::vector<std::string>& args) {
             return out;
         }
     }
+    if ((o.command == "remove") != !o.reason.empty()) {
+        out.error = o.reason.empty() ? "remove needs --reason TEXT: why the report goes"
+                                     : "--reason goes with remove ID";
+    }
     return out;
+}
+
+std::string DownloadPath(const std::string& file) {
+    return "/download/" + std::filesystem::path(file).filename().string();
 }
 
 std::string DatabaseText(const StoreOptions& store) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,11 @@ struct Options {
     int port = report_format::kDefaultPort;
     StoreOptions store{"reports.sqlite", false};
     std::vector<std::string> trustedProxies;  // addresses whose X-Forwarded-For counts
+    std::string pilotDownload;  // a file served at /download/<its name>, linked from the page
+    // Instead of serving: "remove" (with a reason) or "restore" the report `reportId`.
+    std::string command;
+    std::int64_t reportId = 0;
+    std::string reason;
     bool help = false;
 };
 
@@ -25,6 +31,9 @@ struct OptionsOutcome {
 OptionsOutcome ParseOptions(const std::vector<std::string>& args);
 
 std::string Usage();
+
+// Where the pilot download is served: /download/ and the file's own name.
+std::string DownloadPath(const std::string& file);
 
 // What the start-up line says of the database: a file's full path, or the URL
 // without its user and password.

@@ -238,6 +238,8 @@ std::string IsoTime(std::int64_t ms) {
 
 std::string RenderPage(const PageView& v) {
     std::string out(kHead);
+    if (!v.download.empty())
+        out += "<p><a href=\"" + v.download + "\" download>Download Verlisk for pilots</a></p>\n";
     RenderFilter(out, v.filter);
     RenderChart(out, v);
     RenderTable(out, v);

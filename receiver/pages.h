@@ -19,6 +19,7 @@ struct PageView {
     std::int64_t total = 0;  // reports matching the filter
     std::vector<StoredReport> rows;
     std::vector<AircraftSummary> aircraft;  // most flown first
+    std::string download;                   // where the pilot download is, or ""
 };
 
 std::string RenderPage(const PageView& view);

@@ -12,7 +12,8 @@
 namespace verlisk::receiver {
 namespace {
 
-// Receivers sharing the database take their schema turn under this advisory lock.
+// Receivers sharing the database take their schema turn under an advisory lock, and
+// their turn to add a client's report under another, one per client identifier.
 // lower() folds ASCII in every locale; the rest of code page 1252's letters by table, so
 // that a database created with the C locale finds what SQLite finds.
 std::string Fold(const std::string& expr) {
@@ -24,6 +25,7 @@ const SqlDialect kPostgres = {"bigserial PRIMARY KEY",
                               "double precision",
                               "BEGIN",
                               "SELECT pg_advisory_xact_lock(8350)",
+                              "SELECT pg_advisory_xact_lock(8351, hashtext($1))",
                               "strpos",
                               Fold};
 

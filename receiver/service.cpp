@@ -4,8 +4,12 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "common/text.h"
+#include "receiver/options.h"
 #include "receiver/pages.h"
 #include "reporting/report_format.h"
 
@@ -47,14 +51,18 @@ std::int64_t NowMs() {
 
 }  // namespace
 
-ReceiverService::ReceiverService(ReportStore& store, std::vector<std::string> trustedProxies)
+ReceiverService::ReceiverService(ReportStore& store, std::vector<std::string> trustedProxies,
+                                 std::string pilotDownload)
     : store_(store),
+      pilotDownload_(std::move(pilotDownload)),
+      downloadPath_(pilotDownload_.empty() ? "" : DownloadPath(pilotDownload_)),
       server_([this](const HttpRequest& req) { return Route(req); }, std::move(trustedProxies)) {}
 
 HttpAnswer ReceiverService::Route(const HttpRequest& req) {
     const bool reports = req.path == kReportPath;
     const bool csv = req.path == "/reports.csv", json = req.path == "/reports.json";
-    const bool readable = req.path == "/" || csv || json;
+    const bool download = !downloadPath_.empty() && req.path == downloadPath_;
+    const bool readable = req.path == "/" || csv || json || download;
     if (req.method == "OPTIONS" && (reports || readable || req.path == "*")) {
         HttpAnswer a{204, "text/plain", ""};
         a.headers.emplace_back("Allow", reports    ? "POST, OPTIONS"
@@ -70,6 +78,7 @@ HttpAnswer ReceiverService::Route(const HttpRequest& req) {
     }
     if (req.method != "GET") return Line(404, "Not found: fuel reports go to /receiver.php");
     if (req.path == "/") return Page(req);
+    if (download) return Download();
     if (readable) return Export(req, json);
     return Line(404, "Not found");
 }
@@ -81,12 +90,18 @@ HttpAnswer ReceiverService::Receive(const HttpRequest& req) {
     if (!req.bodyDeclared) return Line(411, "Report refused: it has no Content-Length");
     auto parsed = ParseReport(req.body);
     if (!parsed.report) return Line(400, parsed.refusal);
+    HttpAnswer a{200, "text/plain", std::string(report_format::kAcceptanceToken)};
     try {
-        store_.Add({0, NowMs(), req.client, std::move(*parsed.report)});
+        const auto added = store_.Add({0, NowMs(), req.client, std::move(*parsed.report)});
+        const auto id = std::to_string(added.id);
+        // The pilot sees success either way: the flight is on the page once.
+        a.note = added.repeats ? "the same flight as report " + id + " sent again (" +
+                                     std::to_string(added.repeats) + " so far): not stored again"
+                               : "stored as report " + id;
     } catch (const StoreError& e) {
         return Line(503, kNotStored, e.what());
     }
-    return HttpAnswer{200, "text/plain", std::string(report_format::kAcceptanceToken)};
+    return a;
 }
 
 HttpAnswer ReceiverService::Page(const HttpRequest& req) {
@@ -96,6 +111,7 @@ HttpAnswer ReceiverService::Page(const HttpRequest& req) {
     const auto p = req.Param("page");
     std::from_chars(p.data(), p.data() + p.size(), page);
     v.page = std::clamp<std::int64_t>(page, 1, 1000000000);
+    v.download = downloadPath_;
     try {
         v.total = store_.Count(v.filter);
         v.rows = store_.List(v.filter, 0, (v.page - 1) * kRowsPerPage, kRowsPerPage);
@@ -104,6 +120,20 @@ HttpAnswer ReceiverService::Page(const HttpRequest& req) {
         return Line(503, kUnavailable, e.what());
     }
     return HttpAnswer{200, "text/html; charset=utf-8", RenderPage(v)};
+}
+
+// Read afresh for each request, so that the operator may replace the file while serving.
+HttpAnswer ReceiverService::Download() const {
+    std::ifstream in(pilotDownload_, std::ios::binary);
+    std::ostringstream bytes;
+    if (!in || !(bytes << in.rdbuf())) {
+        return Line(503, "The pilot download cannot be read at the moment; try again later.",
+                    pilotDownload_);
+    }
+    HttpAnswer a{200, "application/zip", std::move(bytes).str()};
+    const auto name = std::filesystem::path(pilotDownload_).filename().string();
+    a.headers.emplace_back("Content-Disposition", "attachment; filename=\"" + name + "\"");
+    return a;
 }
 
 // Sent in batches as they are read, so that a large export is never held whole.

@@ -9,10 +9,12 @@
 namespace verlisk::receiver {
 
 // The receiver's routes: POST /receiver.php takes reports; / is the page, /reports.csv
-// and /reports.json the exports.
+// and /reports.json the exports; /download/<name> the pilot download, if there is one.
 class ReceiverService {
   public:
-    ReceiverService(ReportStore& store, std::vector<std::string> trustedProxies = {});
+    // `pilotDownload`: a file to serve at DownloadPath, or "".
+    ReceiverService(ReportStore& store, std::vector<std::string> trustedProxies = {},
+                    std::string pilotDownload = {});
 
     // The port listened on (port 0 picks a free one), or -1.
     int Bind(const std::string& host, int port) { return server_.Bind(host, port); }
@@ -26,8 +28,10 @@ class ReceiverService {
     HttpAnswer Receive(const HttpRequest& req);
     HttpAnswer Page(const HttpRequest& req);
     HttpAnswer Export(const HttpRequest& req, bool json);
+    HttpAnswer Download() const;
 
     ReportStore& store_;
+    const std::string pilotDownload_, downloadPath_;
     HttpServer server_;
 };
 

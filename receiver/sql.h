@@ -25,10 +25,12 @@ class SqlSession {
 
 // Where the two databases' SQL differs.
 struct SqlDialect {
-    const char* idColumn;      // a 64-bit key the database gives in rising order
-    const char* realType;      // a 64-bit float column
-    const char* schemaBegin;   // starts the transaction that creates or migrates the schema
-    const char* schemaLock;    // then keeps other receivers out of it ("" if the begin does)
+    const char* idColumn;    // a 64-bit key the database gives in rising order
+    const char* realType;    // a 64-bit float column
+    const char* begin;       // starts a transaction that writes
+    const char* schemaLock;  // then keeps other receivers out of the schema ("" if begin does)
+    // Then keeps other receivers from adding reports of client $1 meanwhile ("" if begin does).
+    const char* clientLock;
     const char* containsFunc;  // f(haystack, needle) > 0 when the text holds the needle
     // The expression with its case folded as FoldCase does, whatever the database's locale.
     std::string (*fold)(const std::string& expr);

@@ -24,7 +24,8 @@ void FoldFunction(sqlite3_context* context, int, sqlite3_value** args) {
     sqlite3_result_text(context, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
 }
 
-const SqlDialect kSqlite = {"INTEGER PRIMARY KEY", "REAL", "BEGIN IMMEDIATE", "", "instr", Fold};
+const SqlDialect kSqlite = {
+    "INTEGER PRIMARY KEY", "REAL", "BEGIN IMMEDIATE", "", "", "instr", Fold};
 
 // A checkpoint copies the log into the database file and flushes both. SQLite's own
 // runs inside the commit that crosses its threshold, so every report behind that one

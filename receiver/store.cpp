@@ -14,14 +14,47 @@ namespace {
 // Step i takes the schema from version i to i + 1. A later change appends a step; the
 // version a database is at is kept in receiver_schema.
 std::vector<std::vector<std::string>> Migrations(const SqlDialect& d) {
-    return {{
-        std::string("CREATE TABLE reports (id ") + d.idColumn +
-            ", received_ms BIGINT NOT NULL, sender TEXT NOT NULL, client_id TEXT NOT NULL,"
-            " aircraft TEXT NOT NULL, pph " +
-            d.realType +
-            " NOT NULL, version TEXT NOT NULL, zfw INTEGER NOT NULL, mtank INTEGER NOT NULL)",
-        "CREATE INDEX reports_by_client ON reports (client_id, id)",
-    }};
+    return {
+        {
+            std::string("CREATE TABLE reports (id ") + d.idColumn +
+                ", received_ms BIGINT NOT NULL, sender TEXT NOT NULL, client_id TEXT NOT NULL,"
+                " aircraft TEXT NOT NULL, pph " +
+                d.realType +
+                " NOT NULL, version TEXT NOT NULL, zfw INTEGER NOT NULL, mtank INTEGER NOT NULL)",
+            "CREATE INDEX reports_by_client ON reports (client_id, id)",
+        },
+        {
+            // A flight sent again is counted on its report; a removed report is kept aside.
+            "ALTER TABLE reports ADD COLUMN repeats INTEGER NOT NULL DEFAULT 0",
+            "CREATE INDEX reports_by_client_time ON reports (client_id, received_ms)",
+            std::string(
+                "CREATE TABLE removed_reports (id BIGINT PRIMARY KEY, received_ms BIGINT NOT"
+                " NULL, sender TEXT NOT NULL, client_id TEXT NOT NULL, aircraft TEXT NOT NULL,"
+                " pph ") +
+                d.realType +
+                " NOT NULL, version TEXT NOT NULL, zfw INTEGER NOT NULL, mtank INTEGER NOT NULL,"
+                " repeats INTEGER NOT NULL, removed_ms BIGINT NOT NULL, reason TEXT NOT NULL)",
+        }};
+}
+
+// What a report is, in both tables.
+const std::string kColumns =
+    "id, received_ms, sender, client_id, aircraft, pph, version, zfw, mtank, repeats";
+
+// Runs `work` between the dialect's begin and COMMIT; a failure rolls it back.
+void InTransaction(SqlSession& s, const SqlDialect& d, const std::function<void()>& work) {
+    s.Run(d.begin);
+    try {
+        work();
+        s.Run("COMMIT");
+    } catch (const StoreError&) {
+        try {
+            s.Run("ROLLBACK");
+        } catch (const StoreError&) {
+            // the connection is gone; so is the transaction
+        }
+        throw;
+    }
 }
 
 std::int64_t ToInt(const std::string& s) {
@@ -46,13 +79,52 @@ class SqlStore : public ReportStore {
         Migrate();
     }
 
-    void Add(const StoredReport& s) override {
+    Added Add(const StoredReport& s) override {
         const Report& r = s.report;
-        db_->Session(true)->Run(
-            "INSERT INTO reports (received_ms, sender, client_id, aircraft, pph, version, zfw,"
-            " mtank) VALUES ($1, $2, $3, $4, $5, $6, $7, $8)",
-            {s.receivedMs, s.sender, r.clientId, r.aircraft, r.pph, r.version, std::int64_t{r.zfw},
-             std::int64_t{r.mtank}});
+        const auto& d = db_->Dialect();
+        const auto session = db_->Session(true);
+        const auto insert = [&] {
+            return ToInt(session->Run(
+                "INSERT INTO reports (received_ms, sender, client_id, aircraft, pph, version, zfw,"
+                " mtank) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) RETURNING id",
+                {s.receivedMs, s.sender, r.clientId, r.aircraft, r.pph, r.version,
+                 std::int64_t{r.zfw}, std::int64_t{r.mtank}})[0][0]);
+        };
+        // Without an identifier two pilots' flights cannot be told apart.
+        if (r.clientId.empty()) return {insert(), 0};
+        Added out;
+        InTransaction(*session, d, [&] {
+            if (*d.clientLock) session->Run(d.clientLock, {r.clientId});
+            const auto same = session->Run(
+                "SELECT id FROM reports WHERE client_id = $1 AND aircraft = $2 AND zfw = $3 AND"
+                " mtank = $4 AND received_ms > $5 ORDER BY id DESC LIMIT 1",
+                {r.clientId, r.aircraft, std::int64_t{r.zfw}, std::int64_t{r.mtank},
+                 s.receivedMs - kRepeatWindowMs});
+            if (same.empty()) {
+                out.id = insert();
+                return;
+            }
+            out.id = ToInt(same[0][0]);
+            out.repeats = ToInt(session->Run(
+                "UPDATE reports SET repeats = repeats + 1 WHERE id = $1 RETURNING repeats",
+                {out.id})[0][0]);
+        });
+        return out;
+    }
+
+    bool Remove(std::int64_t id, const std::string& reason, std::int64_t nowMs) override {
+        // Parameters in the order they appear: SQLite numbers "$n" by first appearance.
+        return Move(id,
+                    "INSERT INTO removed_reports (removed_ms, reason, " + kColumns +
+                        ") SELECT $1, $2, " + kColumns + " FROM reports WHERE id = $3 RETURNING id",
+                    "DELETE FROM reports WHERE id = $1", {nowMs, reason, id});
+    }
+
+    bool Restore(std::int64_t id) override {
+        return Move(id,
+                    "INSERT INTO reports (" + kColumns + ") SELECT " + kColumns +
+                        " FROM removed_reports WHERE id = $1 RETURNING id",
+                    "DELETE FROM removed_reports WHERE id = $1", {id});
     }
 
     std::vector<StoredReport> List(const Filter& f, std::int64_t beforeId, std::int64_t offset,
@@ -93,6 +165,18 @@ class SqlStore : public ReportStore {
     }
 
   private:
+    // Copies report `id` from one table to the other and deletes it where it was.
+    bool Move(std::int64_t id, const std::string& copy, const std::string& drop,
+              const std::vector<SqlValue>& params) {
+        const auto session = db_->Session(true);
+        bool moved = false;
+        InTransaction(*session, db_->Dialect(), [&] {
+            moved = !session->Run(copy, params).empty();
+            if (moved) session->Run(drop, {id});
+        });
+        return moved;
+    }
+
     static std::int64_t SchemaVersion(SqlSession& s) {
         const auto rows = s.Run("SELECT version FROM receiver_schema");
         return rows.empty() ? 0 : ToInt(rows[0][0]);
@@ -109,8 +193,7 @@ class SqlStore : public ReportStore {
             // no schema yet
         }
         const auto& d = db_->Dialect();
-        session->Run(d.schemaBegin);
-        try {
+        InTransaction(*session, d, [&] {
             if (*d.schemaLock) session->Run(d.schemaLock);
             session->Run("CREATE TABLE IF NOT EXISTS receiver_schema (version INTEGER NOT NULL)");
             const auto from = SchemaVersion(*session);
@@ -124,15 +207,7 @@ class SqlStore : public ReportStore {
             }
             session->Run("DELETE FROM receiver_schema");
             session->Run("INSERT INTO receiver_schema (version) VALUES ($1)", {target});
-            session->Run("COMMIT");
-        } catch (const StoreError&) {
-            try {
-                session->Run("ROLLBACK");
-            } catch (const StoreError&) {
-                // the connection is gone; so is the transaction
-            }
-            throw;
-        }
+        });
     }
 
     std::unique_ptr<SqlDatabase> db_;
@@ -164,8 +239,20 @@ class ReachableStore : public ReportStore {
         retrier_.join();
     }
 
-    void Add(const StoredReport& r) override {
-        Use([&](ReportStore& s) { s.Add(r); });
+    Added Add(const StoredReport& r) override {
+        Added out;
+        Use([&](ReportStore& s) { out = s.Add(r); });
+        return out;
+    }
+    bool Remove(std::int64_t id, const std::string& reason, std::int64_t nowMs) override {
+        bool done = false;
+        Use([&](ReportStore& s) { done = s.Remove(id, reason, nowMs); });
+        return done;
+    }
+    bool Restore(std::int64_t id) override {
+        bool done = false;
+        Use([&](ReportStore& s) { done = s.Restore(id); });
+        return done;
     }
     std::vector<StoredReport> List(const Filter& f, std::int64_t beforeId, std::int64_t offset,
                                    int limit) override {

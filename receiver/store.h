@@ -27,6 +27,21 @@ struct Filter {
     std::string aircraft;  // titles holding this text, ASCII letters in either case
 };
 
+// What Add did with a report: stored it as `id`, or took it for the same flight sent again
+// (see kRepeatWindow) and counted its arrival on report `id`, `repeats` times so far.
+struct Added {
+    std::int64_t id = 0;
+    std::int64_t repeats = 0;  // 0 for a report stored
+
+    friend bool operator==(const Added&, const Added&) = default;
+};
+
+// A report with the same non-empty client identifier, aircraft title, zero-fuel weight and
+// tank capacity as one stored less than this before it is that flight sent again: the
+// program gives up waiting after 30 s and lets the pilot send it again, while a new flight
+// needs START, at least 15 minutes and STOP.
+inline constexpr std::int64_t kRepeatWindowMs = 10 * 60 * 1000;
+
 struct AircraftSummary {
     std::string aircraft;
     std::int64_t flights = 0;
@@ -50,14 +65,18 @@ struct StoreUnreachable : StoreError {
 class ReportStore {
   public:
     virtual ~ReportStore() = default;
-    // Returns only once the report is committed.
-    virtual void Add(const StoredReport& r) = 0;
+    // Returns only once the report (or its repeat count) is committed.
+    virtual Added Add(const StoredReport& r) = 0;
     // Newest first: those with an id below `beforeId` (0: no bound), skipping `offset`.
     virtual std::vector<StoredReport> List(const Filter& f, std::int64_t beforeId,
                                            std::int64_t offset, int limit) = 0;
     virtual std::int64_t Count(const Filter& f) = 0;
     // Most flown first.
     virtual std::vector<AircraftSummary> ByAircraft(const Filter& f) = 0;
+    // Takes a report off the page, the chart and the exports, kept aside with the reason so
+    // that Restore brings it back; false when no such report is shown (or set aside).
+    virtual bool Remove(std::int64_t id, const std::string& reason, std::int64_t nowMs) = 0;
+    virtual bool Restore(std::int64_t id) = 0;
 };
 
 struct StoreOptions {

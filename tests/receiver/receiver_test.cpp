@@ -163,7 +163,8 @@ class OnEachDatabase : public ::testing::TestWithParam<bool> {
         db_ = dir_.path + "/reports.sqlite";
         if (!GetParam()) return;
         std::ifstream(std::string(state) + "/conninfo") >> db_;
-        OpenPostgres(db_)->Session(true)->Run("DROP TABLE IF EXISTS reports, receiver_schema");
+        OpenPostgres(db_)->Session(true)->Run(
+            "DROP TABLE IF EXISTS reports, removed_reports, receiver_schema");
     }
     void Cluster(const std::string& what) {
         Shell(VERLISK_PG_CLUSTER " " + what + " " + std::getenv("VERLISK_PG_STATE"));
@@ -239,8 +240,10 @@ TEST(Pages, ExportRowsEscapingAndThePage) {
     EXPECT_EQ(HtmlEscape("<a href='x'>&\""), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;");
 
     // The widest bar, its title cut; a filter's text escaped in the form.
-    const auto page =
-        RenderPage({{"<\"c\">", ""}, 2, 250, {kRow}, {{"A" + std::string(59, 'x'), 1, 0.8}}});
+    const auto page = RenderPage(
+        {{"<\"c\">", ""}, 2, 250, {kRow}, {{"A" + std::string(59, 'x'), 1, 0.8}}, "/d/V.zip"});
+    EXPECT_THAT(page, HasSubstr("<h1>Fuel reports</h1>\n<p><a href=\"/d/V.zip\" download>Download "
+                                "Verlisk for pilots</a></p>\n<form "));
     EXPECT_THAT(page, HasSubstr("<input name=\"client\" value=\"&lt;&quot;c&quot;&gt;\"></label>"));
     EXPECT_THAT(page, HasSubstr(">A" + std::string(51, 'x') +
                                 "…</text><rect x=\"0\" y=\"20\" "
@@ -288,6 +291,57 @@ TEST_P(OnEachDatabase, KeepsEveryFieldAndFiltersCountsAndSums) {
     }
 }
 
+TEST_P(OnEachDatabase, OneFlightOneRowRemoveAndRestore) {
+    const auto store = OpenStore({db_}), other = OpenStore({db_});  // two receivers
+    const auto at = [](std::int64_t ms, std::string client = "c", std::string aircraft = "A",
+                       std::int32_t zfw = 1950, std::int32_t mtank = 336) {
+        auto f = Flight(std::move(aircraft), std::move(client), 50, 1764979200000 + ms);
+        f.report.zfw = zfw;
+        f.report.mtank = mtank;
+        return f;
+    };
+    // A report and the row of this table it repeats (-1: stored anew), with its count so far.
+    const std::vector<std::tuple<StoredReport, int, int>> cases = {
+        {at(0), -1, 0},
+        {at(599999), 0, 1},
+        {at(600000), -1, 0},
+        {at(600001), 2, 1},
+        {at(1, "d"), -1, 0},
+        {at(2, "c", "B"), -1, 0},
+        {at(3, "c", "A", 1), -1, 0},
+        {at(4, "c", "A", 1950, 1), -1, 0},
+        {at(5, ""), -1, 0},
+        {at(6, ""), -1, 0},
+        {at(300000, "C"), -1, 0},
+    };
+    std::vector<Added> got;
+    for (const auto& [report, repeats, count] : cases) {
+        got.push_back(store->Add(report));
+        const auto expected = repeats < 0 ? got.back().id : got[repeats].id;
+        EXPECT_EQ(got.back(), (Added{expected, count})) << got.size();
+        EXPECT_TRUE(repeats >= 0 || got.size() == 1 || got.back().id > got[got.size() - 2].id);
+    }
+    EXPECT_EQ(store->Count({}), 9);
+    for (int i = 0; i < 10; ++i) {  // the same report at the same moment at both receivers
+        std::vector<Added> both(2);
+        std::thread t([&] { both[1] = other->Add(at(7, "twin" + std::to_string(i))); });
+        both[0] = store->Add(at(7, "twin" + std::to_string(i)));
+        t.join();
+        EXPECT_EQ(both[0].id, both[1].id);
+        EXPECT_EQ(both[0].repeats + both[1].repeats, 1);
+    }
+    const auto first = store->List({"c", "A"}, 0, 0, 100).back();
+    EXPECT_TRUE(store->Remove(first.id, "bogus", 9));
+    EXPECT_FALSE(other->Remove(first.id, "again", 9));
+    for (const bool removed : {true, false}) {
+        EXPECT_EQ(store->Count({"c", ""}), removed ? 4 : 5);
+        EXPECT_EQ(store->ByAircraft({"c", "A"}).at(0).flights, removed ? 3 : 4);
+        EXPECT_EQ(store->List({"c", "A"}, 0, 0, 100).back() == first, !removed);
+        EXPECT_EQ(other->Restore(first.id), removed);
+    }
+    EXPECT_FALSE(store->Remove(999999, "none such", 9) || store->Restore(999999));
+}
+
 const std::string kTooLarge = "Report refused: it is larger than 64 KiB";
 
 // Each row a client (side by side, ~12 s): what it sends, pauses (ms), a half-close (0), "@"
@@ -317,12 +371,12 @@ TEST(Wire, HostileAndOrdinaryClients) {
         {{report().substr(0, 170), 10500, body}, "408 closed", "body took over 10 s$"},
         {{10500}, "closed", "^$"},
         {{report(), 5500}, "200 closed stored 1", "OK\\+OK\\+OK$"},
-        {{report(), 4000, report(), 4000, report(), 1000, "GET / HTTP/1.1\r\n", 2000, "Host: x\r\n" + closing}, "200 200 200 200 closed stored 3", "</html>\n$"},
+        {{report(), 4000, report(), 4000, report(), 1000, "GET / HTTP/1.1\r\n", 2000, "Host: x\r\n" + closing}, "200 200 200 200 closed stored 1", "</html>\n$"},
         // Heads of 8 KiB and 100 fields at most; pipelined or half-closed clients answered.
         {{get + "X: " + std::string(9000, 'a') + "\r\n\r\n"}, "431 closed", "over 8 KiB$"},
         {{get + fields(100) + "\r\n"}, "431 closed", "over 100 fields$"},
         {{get + fields(98) + closing}, "200 closed", "</html>\n$"},
-        {{report() + report() + report() + get + closing}, "200 200 200 200 closed stored 3", "OK\\+OK\\+OKHTTP/1.1 200 OK\r\n[\\s\\S]*</html>\n$"},
+        {{report() + report() + report() + get + closing}, "200 200 200 200 closed stored 1", "OK\\+OK\\+OKHTTP/1.1 200 OK\r\n[\\s\\S]*</html>\n$"},
         {{report(), 0}, "200 closed stored 1", "OK\\+OK\\+OK$"},
         {{report().substr(0, 150), 0}, "400 closed", "it arrived incomplete$"},
         {{get + "Ho", 0}, "400 closed", "it arrived incomplete$"},
@@ -342,6 +396,7 @@ TEST(Wire, HostileAndOrdinaryClients) {
         {{report("\r\nExpect: 100-continue")}, "100 200 stored 1", "OK\\+OK\\+OK$"},
         {{Raw("", "GET /receiver.php")}, "405 closed", "\r\nAllow: POST, OPTIONS\r\n[\\s\\S]*fuel reports sent with POST$"},
         {{Raw("", "GET /x%0Ay%7F%zA")}, "404 closed", "Not found$"},  // logged on one line
+        {{Raw("", "GET /download/V.zip")}, "404 closed", "Not found$"},  // none offered
         {{Raw(std::string(60000, 'a') + "\r\n\r\n", "POST /index.php")}, "404", "Not found: fuel reports go to /receiver.php$"},
         {{Raw(body, "POST /receiver.php", "text/plain")}, "415", "it must be sent as application/x-www-form-urlencoded$"},
         {{Raw("", "POST /receiver.php", kForm, "")}, "411 closed", "it has no Content-Length$"},
@@ -387,10 +442,10 @@ TEST(Wire, HostileAndOrdinaryClients) {
         OpenStore({dir.path + "/r.sqlite"})->List({row(rows.size() - 2), ""}, 0, 0, 1);
     EXPECT_EQ(proxied.at(0).sender, "198.51.100.7");
     EXPECT_TRUE(receiver.Logged(
-        R"(\n\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 198\.51\.100\.7 POST /receiver\.php 200 \d{1,3}\.\dms\n)"));
+        R"(\n\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 198\.51\.100\.7 POST /receiver\.php 200 \d{1,3}\.\dms stored as report \d+\n)"));
     EXPECT_TRUE(receiver.Logged(
-        R"(^(?![\s\S]*203\.0\.113\.9)(?=[\s\S]*Z 127\.0\.0\.1 - - 400 [^\n]+not valid HTTP)(?=[\s\S]* GET /x y %zA 404 ))"));
-    EXPECT_THAT(receiver.Get("/?client=rowI&aircraft=le+air"), HasSubstr("1–3 of 3, newest first"));
+        R"(^(?![\s\S]*203\.0\.113\.9)(?=[\s\S]*Z 127\.0\.0\.1 - - 400 [^\n]+not valid HTTP)(?=[\s\S]* GET /x y %zA 404 )(?=[\s\S]* 200 [^\n]+ms the same flight as report \d+ sent again \(2 so far\): not stored again\n))"));
+    EXPECT_THAT(receiver.Get("/?client=rowI&aircraft=le+air"), HasSubstr("1–1 of 1, newest first"));
 }
 
 TEST_P(OnEachDatabase, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlight) {
@@ -402,7 +457,8 @@ TEST_P(OnEachDatabase, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInF
     const int sock = Connect(receiver_->port);
     kill(receiver_->pid, SIGTERM);
     std::this_thread::sleep_for(300ms);
-    EXPECT_THAT(Exchange(sock, Raw(kExample)).first, HasSubstr("close\r\n\r\nOK+OK+OK"));
+    EXPECT_THAT(Exchange(sock, Raw(Body("Sample_Aircraft", "52", "1950", "336", "2nd"))).first,
+                HasSubstr("close\r\n\r\nOK+OK+OK"));
     close(sock);
     EXPECT_EQ(receiver_->Stop(0), 0);
     EXPECT_THAT(receiver_->Log(), HasSubstr("SIGTERM: finishing the requests in flight\n"));
@@ -443,7 +499,9 @@ TEST_P(OnEachDatabase, ManyPilotsAndACrowdThatHoldsConnections) {
     for (int i = 0; i < 200; ++i)
         pilots.emplace_back([&, i] {
             for (int k = 0; k < 6; ++k)
-                accepted += receiver_->Post(kExample, "127.0.2." + std::to_string(i)) == kOk;
+                accepted += receiver_->Post(Body("Sample_Aircraft", "52.5", "1950", "336",
+                                                 std::to_string(i * 6 + k)),
+                                            "127.0.2." + std::to_string(i)) == kOk;
         });
     for (auto& t : pilots) t.join();
     EXPECT_EQ(accepted, 1200);
@@ -455,7 +513,10 @@ TEST_P(OnEachDatabase, ManyPilotsAndACrowdThatHoldsConnections) {
     EXPECT_THAT(receiver_->Get("/?page=2"), HasSubstr("101–200 of 1201"));
 }
 
-TEST(CommandLine, OptionsHelpAndStartFailures) {
+TEST(CommandLine, OptionsHelpStartFailuresRemoveRestoreAndDownload) {
+    TempDir dir;
+    const auto db = " --db " + dir.path + "/r.sqlite ";
+    OpenStore({dir.path + "/r.sqlite"})->Add(Flight("A", "c", 50));
     const auto o = ParseOptions({"--listen", "[::1]:65535", "--db=x.sqlite", "--fsync",
                                  "--trust-proxy", "::1", "--trust-proxy=10.0.0.1"});
     EXPECT_EQ(std::tie(o.error, o.options.host, o.options.port, o.options.store.db,
@@ -470,19 +531,40 @@ TEST(CommandLine, OptionsHelpAndStartFailures) {
              {"--listen h:65536", 2, "--listen needs HOST:PORT, e.g. 127.0.0.1:8350"},
              {"--trust-proxy proxy.example", 2, "--trust-proxy needs an IP address"},
              {"--db /nonexistent/x.sqlite --listen 192.0.2.1:8350", 1,
-              "cannot listen on 192.0.2.1:8350"}}) {
+              "cannot listen on 192.0.2.1:8350"},
+             {"--pilot-download 'V 1.zip'", 2, "--pilot-download needs a file whose name has"},
+             {"--pilot-download /nonexistent/V.zip", 1, "cannot read the pilot download /non"},
+             {"remove 1", 2, "remove needs --reason TEXT"},
+             {"restore 1 --reason=x", 2, "--reason goes with remove ID"},
+             {"remove 0x1 --reason x", 2, "remove needs a report's id (a number"},
+             {"--db /nonexistent/x.sqlite restore 1", 1, "cannot change the database: cannot open"},
+             {db + "remove 1 --reason bogus", 0, "report 1 removed (bogus): off the page"},
+             {db + "remove 1 --reason again", 1, "no report 1 is shown: nothing removed"},
+             {db + "restore 1", 0, "report 1 restored"},
+             {db + "restore 1", 1, "no removed report 1: nothing restored"}}) {
         const auto [exit, out] = Shell(VERLISK_RECEIVER_BINARY " " + args + " 2>&1");
         EXPECT_EQ(exit, status) << args;
         EXPECT_THAT(out, HasSubstr(output));
     }
+    std::ofstream(dir.path + "/V-9.zip") << "PK\x03\x04 zip";
+    const Receiver offering(dir.path + "/r.sqlite", "--pilot-download " + dir.path + "/V-9.zip");
+    EXPECT_THAT(offering.Get("/"), HasSubstr("<a href=\"/download/V-9.zip\" download>"));
+    EXPECT_THAT(offering.Get("/download/V-9.zip", "-i"),
+                ::testing::AllOf(::testing::StartsWith("HTTP/1.1 200 OK\r\n"),
+                                 HasSubstr("Content-Type: application/zip\r\n"),
+                                 HasSubstr("; filename=\"V-9.zip\"\r\n"),
+                                 ::testing::EndsWith("\r\n\r\nPK\x03\x04 zip")));
 }
 
 TEST_P(OnEachDatabase, PostgresRestartOutageAndDownAtTheStart) {
     if (!GetParam()) GTEST_SKIP() << "a PostgreSQL cluster's faults";
     receiver_ = std::make_unique<Receiver>(db_);
-    ASSERT_EQ(receiver_->Post(kExample), kOk);
+    auto post = [&, n = 0]() mutable {
+        return receiver_->Post(Body("Sample_Aircraft", "52.5", "1950", "336", std::to_string(++n)));
+    };
+    ASSERT_EQ(post(), kOk);
     Cluster("restart");  // not seen: the connections it closed are replaced
-    EXPECT_EQ(receiver_->Post(kExample), kOk);
+    EXPECT_EQ(post(), kOk);
     for (const bool start : {false, true}) {  // an outage, then one at the receiver's start
         Cluster("stop");
         if (start) receiver_ = std::make_unique<Receiver>(db_);
@@ -490,7 +572,7 @@ TEST_P(OnEachDatabase, PostgresRestartOutageAndDownAtTheStart) {
         EXPECT_THAT(receiver_->Get("/", "-i"), HasSubstr(" 503 Service Unavailable\r\n"));
         Cluster("restart");
         EXPECT_TRUE(receiver_->Logged("database available again"));
-        EXPECT_EQ(receiver_->Post(kExample), kOk);
+        EXPECT_EQ(post(), kOk);
         EXPECT_TRUE(receiver_->Logged(R"(\(cannot connect to PostgreSQL: [^\n]*[^ ]\)\n)"));
         EXPECT_EQ(Occurrences(receiver_->Log(), "database unavailable"), 1u);
         EXPECT_EQ(receiver_->Stop(), 0);  // and, in a sanitized build, no connection leaked
@@ -505,9 +587,10 @@ INSTANTIATE_TEST_SUITE_P(LivePostgres, OnEachDatabase, ::testing::Values(true));
 TEST(LiveBrowser, RendersTableChartAndEscapedTitles) {
     TempDir dir;
     Receiver receiver(dir.path + "/reports.sqlite");
+    int pilot = 0;
     for (const std::string title :
          {"Sample_Aircraft", "Sample_Aircraft", "<script>alert(1)</script>", "Caravelle \xE9"})
-        ASSERT_EQ(receiver.Post(Body(title)), kOk);
+        ASSERT_EQ(receiver.Post(Body(title, "52.5", "1950", "336", std::to_string(++pilot))), kOk);
     const std::string chromium =
         "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
         "--disable-background-networking --disable-component-update --disable-sync "
