@@ -1,8 +1,21 @@
--- wrk: posts the example report the way the program does. With BENCH_REQUESTS set,
--- each wrk thread stops after that many answers.
+-- wrk: posts reports the way the program does, each from a client identifier of its
+-- own, so that every one is a new flight to store rather than a repeat of the last.
+-- With BENCH_REQUESTS set, each wrk thread stops after that many answers.
 wrk.method = "POST"
 wrk.headers["Content-Type"] = "application/x-www-form-urlencoded "
-wrk.body = "TL=Sample_Aircraft&PPH=52.5&VERSION=2.0.27&ZFW=1950&MTANK=336&CLIENTID=abcd2345"
+local prefix = "TL=Sample_Aircraft&PPH=52.5&VERSION=2.0.27&ZFW=1950&MTANK=336&CLIENTID="
+
+local threads = 0
+function setup(thread)
+  threads = threads + 1
+  thread:set("id", threads)
+end
+
+local sent = 0
+function request()
+  sent = sent + 1
+  return wrk.format(nil, nil, nil, prefix .. id .. "-" .. sent)
+end
 
 local limit = tonumber(os.getenv("BENCH_REQUESTS") or "0")
 if limit > 0 then
