@@ -564,6 +564,9 @@ TEST(CommandLine, OptionsHelpStartFailuresRemoveRestoreAndDownload) {
                                  HasSubstr("Content-Type: application/zip\r\n"),
                                  HasSubstr("; filename=\"V-9.zip\"\r\n"),
                                  ::testing::EndsWith("\r\n\r\nPK\x03\x04 zip")));
+    EXPECT_THAT(offering.Get("/reports.zip", "-i"), ::testing::StartsWith("HTTP/1.1 404"));
+    std::filesystem::remove(dir.path + "/V-9.zip");  // gone while served
+    EXPECT_THAT(offering.Get("/download/V-9.zip", "-i"), ::testing::StartsWith("HTTP/1.1 503"));
 }
 
 TEST_P(OnEachDatabase, PostgresRestartOutageAndDownAtTheStart) {
