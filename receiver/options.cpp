@@ -41,13 +41,15 @@ stored flights at / (a page with a chart), /reports.csv and /reports.json.
   restore ID          bring a removed report back; then exit
 
 A report with the same non-empty client identifier, aircraft, ZFW and MTANK as one
-stored less than 10 minutes before it is the same flight sent again (the pilot's
+stored less than )") +
+           std::to_string(kRepeatWindowMs / 60000) +
+           R"( minutes before it is the same flight sent again (the pilot's
 retry after no answer): it is answered OK+OK+OK and counted on the first, not stored.
 
 The schema is created on the first start; a database not reachable yet, or gone
 away, is tried again in the background while reports, the page and the exports are
 answered 503. A report is answered OK+OK+OK only once it is committed. SIGTERM or
-SIGINT stops the receiver after the requests in flight (within )") +
+SIGINT stops the receiver after the requests in flight (within )" +
            std::to_string(kStopTime.count()) + " s).\n\nLimits: the head of a request within " +
            std::to_string(kHeadTime.count()) +
            " s of the connection or the\nprevious answer, its body within " +

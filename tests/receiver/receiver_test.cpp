@@ -536,6 +536,9 @@ TEST(CommandLine, OptionsHelpStartFailuresRemoveRestoreAndDownload) {
     for (const auto& [args, status, output] :
          std::vector<std::tuple<std::string, int, std::string>>{
              {"--help", 0, "10000 connections in all and 64 from one address"},
+             {"-h", 0, "a head of 8 KiB and 100 fields (431)"},
+             {"--help", 0, "a body over 64 KiB.\n"},
+             {"--help", 0, "less than 10 minutes before it is the same flight sent again"},
              {"--listen", 2, "unknown option or missing value: --listen\n\nUsage:"},
              {"--listen h:65536", 2, "--listen needs HOST:PORT, e.g. 127.0.0.1:8350"},
              {"--trust-proxy proxy.example", 2, "--trust-proxy needs an IP address"},
