@@ -172,7 +172,7 @@ void RenderChart(std::string& out, const PageView& v) {
                "\"/><text x=\"" + at + "\" y=\"" + std::to_string(axisY + 16) +
                "\" text-anchor=\"middle\">" + Grouped(Fixed(k * step, decimals)) + "</text>\n";
     }
-    out += "<text x=\"" + std::to_string(kFiguresX) + "\" y=\"" + std::to_string(axisY + 16) +
+    out += "<text x=\"" + std::to_string(kFiguresX + 16) + "\" y=\"" + std::to_string(axisY + 16) +
            "\">lb/h</text>\n";
     for (std::size_t i = 0; i < bars; ++i) {
         const auto& a = v.aircraft[i];

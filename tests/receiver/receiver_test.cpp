@@ -258,7 +258,7 @@ TEST(Pages, ExportRowsEscapingAndThePage) {
          "flight<",
          "<line x1=\"470.0\" y1=\"0\" x2=\"470.0\" y2=\"44\"/><text x=\"470.0\" y=\"60\" "
          "text-anchor=\"middle\">4,000</text>\n<line x1=\"590.0\" y1=\"0\" x2=\"590.0\" y2=\"44\"/>"
-         "<text x=\"590.0\" y=\"60\" text-anchor=\"middle\">6,000</text>\n<text x=\"604\" "
+         "<text x=\"590.0\" y=\"60\" text-anchor=\"middle\">6,000</text>\n<text x=\"620\" "
          "y=\"60\">lb/h<",
          "<p>101–102 of 12,345, newest first. Download as <a "
          "href=\"/reports.csv?client=%3C%22c%22%3E&amp;from=2025-12-06&amp;to=2025-12-06\">CSV</a>",
@@ -565,24 +565,40 @@ TEST_P(OnEachDatabase, PostgresRestartOutageAndDownAtTheStart) {
 INSTANTIATE_TEST_SUITE_P(Sqlite, OnEachDatabase, ::testing::Values(false));
 INSTANTIATE_TEST_SUITE_P(LivePostgres, OnEachDatabase, ::testing::Values(true));
 
-TEST(LiveBrowser, RendersTableChartAndEscapedTitles) {
+TEST(LiveBrowser, RendersTableChartAndEscapedTitlesTheFirstRowOnTheFirstScreen) {
     TempDir dir;
     Receiver receiver(dir.path + "/reports.sqlite");
     for (const std::string title :
          {"Sample_Aircraft", "Sample_Aircraft", "<script>alert(1)</script>", "Caravelle \xE9"})
         ASSERT_EQ(receiver.Post(Body(title)), kOk);
+    // A full chart, and a report without an identifier.
+    for (int i = 1; i <= 20; ++i)
+        ASSERT_EQ(receiver.Post(Body("Aircraft_" + std::to_string(i), std::to_string(i * 250))),
+                  kOk);
+    ASSERT_EQ(receiver.Post(Body("Solo", "52.5", "1950", "336", "")), kOk);
     const std::string chromium =
         "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
         "--disable-background-networking --disable-component-update --disable-sync "
-        "--user-data-dir=" +
+        "--window-size=1280,900 --user-data-dir=" +
         dir.path + "/profile ";
     const std::string url = "http://127.0.0.1:" + std::to_string(receiver.port) + "/";
     const auto dom = Shell(chromium + "--dump-dom " + url + " 2>/dev/null").second;
-    EXPECT_EQ(Occurrences(dom, "<tr><td>"), 4u) << dom;
-    EXPECT_EQ(Occurrences(dom, "<rect "), 3u);
+    EXPECT_EQ(Occurrences(dom, "<tr><td>"), 25u) << dom;
+    EXPECT_EQ(Occurrences(dom, "<rect "), 20u);
     EXPECT_THAT(dom, HasSubstr("\">&lt;script&gt;alert(1)&lt;/script&gt;</a></td>"));
     EXPECT_THAT(dom, Not(HasSubstr("<script")));
     EXPECT_THAT(dom, HasSubstr(">Caravelle é</a>"));
+    const auto none = receiver.Get("/?noclient=1");
+    EXPECT_EQ(Occurrences(none, "<tr><td>"), 1u);
+    EXPECT_THAT(none, HasSubstr(">(none)</a></td><td><a href=\"/?noclient=1&amp;aircraft=Solo\">"));
+    // Top down, the pixels of the table's left padding in a 1280x900 screenshot: its head's
+    // colour, then its bottom border and the first row's.
+    Shell(chromium + "--screenshot=" + dir.path + "/shot.png " + url + " 2>/dev/null");
+    const auto column =
+        Shell("convert " + dir.path + "/shot.png -crop 1x900+36+0 -depth 8 txt:-").second;
+    const auto head = column.find("#F1F4F7");
+    ASSERT_NE(head, std::string::npos) << column;
+    EXPECT_GE(Occurrences(column.substr(head), "#D8DDE2"), 2u);
 }
 
 }  // namespace
