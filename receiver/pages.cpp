@@ -22,11 +22,14 @@ std::string Fixed(double v, int decimals) {
 }
 
 // For the page's reader, digits in threes: 12,345.6 (the exports keep plain numbers).
-std::string Grouped(std::string n) {
-    const std::size_t sign = n[0] == '-' ? 1 : 0;
-    for (std::size_t i = std::min(n.find('.'), n.size()); i > sign + 3; i -= 3)
-        n.insert(i - 3, ",");
-    return n;
+std::string Grouped(const std::string& n) {
+    const std::size_t sign = n[0] == '-' ? 1 : 0, end = std::min(n.find('.'), n.size());
+    std::string out;
+    for (std::size_t i = 0; i < n.size(); ++i) {
+        if (i > sign && i < end && (end - i) % 3 == 0) out += ',';
+        out += n[i];
+    }
+    return out;
 }
 std::string Grouped(std::int64_t n) { return Grouped(std::to_string(n)); }
 std::string Pph(double v) { return Grouped(Fixed(v, 1)); }
@@ -231,7 +234,8 @@ void RenderTable(std::string& out, const PageView& v) {
 std::string CsvField(std::string_view s) {
     const bool formula =
         !s.empty() && std::string_view("=+-@\t\r").find(s[0]) != std::string_view::npos;
-    const std::string text = (formula ? "'" : "") + std::string(s);
+    std::string text = formula ? "'" : "";
+    text += s;
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
     for (char c : text) {

@@ -136,12 +136,13 @@ HttpAnswer ReceiverService::Page(const HttpRequest& req) {
     PageView v;
     v.filter = std::get<Filter>(filter);
     try {
-        v.total = store_.Count(v.filter);
+        // The same filter's count, without reading the reports again.
+        v.aircraft = store_.ByAircraft(v.filter);
+        for (const auto& a : v.aircraft) v.total += a.flights;
         const std::int64_t pages =
             std::max<std::int64_t>(1, (v.total + kRowsPerPage - 1) / kRowsPerPage);
         v.page = std::clamp<std::int64_t>(PageOf(req.Param("page")), 1, pages);
         v.rows = store_.List(v.filter, 0, (v.page - 1) * kRowsPerPage, kRowsPerPage);
-        v.aircraft = store_.ByAircraft(v.filter);
     } catch (const StoreError& e) {
         return Line(503, kUnavailable, e.what());
     }
