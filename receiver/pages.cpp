@@ -142,8 +142,8 @@ void RenderFilter(std::string& out, const Filter& f) {
 )";
 }
 
-// Between 4 and 10 steps of 1, 2 or 5 times a power of ten: the axis's tick spacing and
-// the decimals its labels need.
+// The axis's tick spacing, 1, 2 or 5 times a power of ten for two to four steps up to
+// `top`, and the decimals its labels need.
 std::pair<double, int> TickStep(double top) {
     const int exponent = static_cast<int>(std::floor(std::log10(top / 4)));
     const double unit = std::pow(10.0, exponent), ratio = top / 4 / unit;

@@ -240,13 +240,9 @@ TEST(Pages, ExportRowsEscapingAndThePage) {
 
     // The widest bar, its title cut, on an axis of round steps; a filter's text escaped in
     // the form; numbers grouped by thousands; a report without an identifier; the range kept.
-    const StoredReport none{9, 0, "x", {"B", 12345.6, "v", 1950, 2000000, ""}};
-    PageView view{{"<\"c\">", "", false, 1764979200000, 1765065600000},
-                  2,
-                  12345,
-                  {kRow, none},
-                  {{"A" + std::string(59, 'x'), 3, 7221, 5300}, {"B", 1, 0.8, 0.8}}};
     // clang-format off
+    const StoredReport none{9, 0, "x", {"B", 12345.6, "v", 1950, 2000000, ""}};
+    PageView view{{"<\"c\">", "", false, 1764979200000, 1765065600000}, 2, 12345, {kRow, none}, {{"A" + std::string(59, 'x'), 3, 7221, 5300}, {"B", 1, 0.8, 0.8}}};
     for (const char* part : {"<input name=\"client\" value=\"&lt;&quot;c&quot;&gt;\"></label>", "type=\"date\" name=\"from\" value=\"2025-12-06\"></label>",
              ">Axxxxxxxxxxxxxxxxxxxxxxxxxxx…</text><rect x=\"230\" y=\"4\" width=\"318.0\" height=\"13\"/><text x=\"604\" y=\"15\">median 5,300.0 · mean 7,221.0 lb/h · 3 flights</text></a>",
              "width=\"1.0\" height=\"13\"/><text x=\"604\" y=\"35\">median 0.8 · mean 0.8 lb/h · 1 flight<", "<text x=\"230.0\" y=\"60\" text-anchor=\"middle\">0</text>",
@@ -285,16 +281,14 @@ TEST_P(OnEachDatabase, KeepsEveryFieldAndFiltersCountsAndSums) {
     const AircraftSummary caravelle{"Caravelle_é \"<&>\"", 1, 1234.56789012345, 1234.56789012345};
     // clang-format off
     const std::vector<Case> cases = {
-        {{}, {8, 7, 6, 5, 4, 3, 2, 1, 0}, {{"Boeing_737-800", 4, 28900, 5300}, {"Airbus_A320", 3, 19000.0 / 3, 5200},
-                                           caravelle, {"Boeing_747-400", 1, 0.1, 0.1}}},
+        {{}, {8, 7, 6, 5, 4, 3, 2, 1, 0}, {{"Boeing_737-800", 4, 28900, 5300}, {"Airbus_A320", 3, 19000.0 / 3, 5200}, caravelle, {"Boeing_747-400", 1, 0.1, 0.1}}},
         {{"alpha", ""}, {2, 0}, {{"Boeing_737-800", 1, 5000, 5000}, {"Airbus_A320", 1, 4800, 4800}}},
         {{"", "boeing"}, {6, 5, 4, 1, 0}, {{"Boeing_737-800", 4, 28900, 5300}, {"Boeing_747-400", 1, 0.1, 0.1}}},
         {{"beta", "737"}, {1}, {{"Boeing_737-800", 1, 5400, 5400}}},
         {{"", "cARAVELLE_É \""}, {3}, {caravelle}},
         {{"alph", ""}, {}, {}},
         {{"", "", true}, {8, 7, 6, 3}, {{"Airbus_A320", 2, 7100, 7100}, {"Boeing_737-800", 1, 5200, 5200}, caravelle}},
-        {{"", "", false, dec6, dec8}, {7, 6, 4}, {{"Airbus_A320", 1, 5200, 5200}, {"Boeing_737-800", 1, 5200, 5200},
-                                                {"Boeing_747-400", 1, 0.1, 0.1}}},
+        {{"", "", false, dec6, dec8}, {7, 6, 4}, {{"Airbus_A320", 1, 5200, 5200}, {"Boeing_737-800", 1, 5200, 5200}, {"Boeing_747-400", 1, 0.1, 0.1}}},
         {{"", "", false, {}, dec6}, {5, 3, 2, 1, 0}, {{"Boeing_737-800", 3, 36800, 5400}, {"Airbus_A320", 1, 4800, 4800}, caravelle}},
         {{"", "", false, dec8}, {8}, {{"Airbus_A320", 1, 9000, 9000}}},
     };
