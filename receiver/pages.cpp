@@ -21,12 +21,13 @@ std::string Fixed(double v, int decimals) {
         buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals).ptr);
 }
 
-// For the page's reader, digits in threes: 12,345.6 (the exports keep plain numbers).
+// For the page's reader, digits in threes: 12,345.6 (the exports keep plain numbers). The
+// page has no negative numbers.
 std::string Grouped(const std::string& n) {
-    const std::size_t sign = n[0] == '-' ? 1 : 0, end = std::min(n.find('.'), n.size());
+    const std::size_t end = std::min(n.find('.'), n.size());
     std::string out;
     for (std::size_t i = 0; i < n.size(); ++i) {
-        if (i > sign && i < end && (end - i) % 3 == 0) out += ',';
+        if (i > 0 && i < end && (end - i) % 3 == 0) out += ',';
         out += n[i];
     }
     return out;
@@ -74,7 +75,7 @@ std::string Link(std::string_view path, const Filter& f, std::int64_t page = 1) 
         q += UrlEncode(value);
     };
     add("client", f.clientId);
-    add("noclient", f.emptyClient && f.clientId.empty() ? "1" : "");
+    add("noclient", f.emptyClient ? "1" : "");
     add("aircraft", f.aircraft);
     add("from", FromDay(f));
     add("to", ToDay(f));
@@ -134,7 +135,7 @@ void RenderFilter(std::string& out, const Filter& f) {
     out += R"(<form method="get" action="/">)";
     input("Client identifier", R"(name="client")", f.clientId);
     out += R"(<label>Without one<input type="checkbox" name="noclient" value="1")";
-    out += f.emptyClient && f.clientId.empty() ? " checked></label>" : "></label>";
+    out += f.emptyClient ? " checked></label>" : "></label>";
     input("Aircraft", R"(name="aircraft")", f.aircraft);
     input("From (UTC)", R"(type="date" name="from")", FromDay(f));
     input("To (UTC)", R"(type="date" name="to")", ToDay(f));

@@ -26,7 +26,7 @@ struct StoredReport {
 struct Filter {
     std::string clientId;      // exactly this identifier
     std::string aircraft;      // titles holding this text, ASCII letters in either case
-    bool emptyClient = false;  // with no clientId: only reports without one
+    bool emptyClient = false;  // only reports without one (clientId left empty)
     std::optional<std::int64_t> fromMs = std::nullopt;   // received at or after
     std::optional<std::int64_t> untilMs = std::nullopt;  // received before
 };
