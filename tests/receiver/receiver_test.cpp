@@ -238,8 +238,7 @@ TEST(Pages, ExportRowsEscapingAndThePage) {
               "<&>'\",\"pph\":52.5,\"zfw\":1950,\"mtank\":0,\"version\":\"2.0.27\"}");
     EXPECT_EQ(HtmlEscape("<a href='x'>&\""), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;");
 
-    // The widest bar, its title cut, on an axis of round steps; a filter's text escaped in
-    // the form; numbers grouped by thousands; a report without an identifier; the range kept.
+    // The widest bar, its title cut; thousands grouped; no identifier; the day range kept.
     // clang-format off
     const StoredReport none{9, 0, "x", {"B", 12345.6, "v", 1950, 2000000, ""}};
     PageView view{{"<\"c\">", "", false, 1764979200000, 1765065600000}, 3, 12345, {kRow, none}, {{"A" + std::string(59, 'x'), 3, 7221, 5300}, {"B", 1, 0.8, 0.8}}};
@@ -288,13 +287,11 @@ TEST_P(OnEachDatabase, KeepsEveryFieldAndFiltersCountsAndSums) {
     const std::vector<StoredReport> flights = {Flight("Boeing_737-800", "alpha", 5000), Flight("Boeing_737-800", "beta", 5400), Flight("Airbus_A320", "alpha", 4800),
         Flight("Caravelle_é \"<&>\"", "", 1234.56789012345), Flight("Boeing_747-400", "beta", 0.1, dec6 + 123), Flight("Boeing_737-800", "gamma", 100000, dec6 - 1),
         Flight("Boeing_737-800", "", 5200, dec8 - 1), Flight("Airbus_A320", "", 5200, dec7), Flight("Airbus_A320", "", 9000, dec8)};
-    // clang-format on
     for (const auto& f : flights) store->Add(f);
     // A filter, the flights it gives newest first, and their summary by aircraft: flights,
     // mean and median (of 4: the middle two's mean), the highest median first, then by name.
     using Case = std::tuple<Filter, std::vector<std::size_t>, std::vector<AircraftSummary>>;
     const AircraftSummary caravelle{"Caravelle_é \"<&>\"", 1, 1234.56789012345, 1234.56789012345};
-    // clang-format off
     const std::vector<Case> cases = {
         {{}, {8, 7, 6, 5, 4, 3, 2, 1, 0}, {{"Boeing_737-800", 4, 28900, 5300}, {"Airbus_A320", 3, 19000.0 / 3, 5200}, caravelle, {"Boeing_747-400", 1, 0.1, 0.1}}},
         {{"alpha", ""}, {2, 0}, {{"Boeing_737-800", 1, 5000, 5000}, {"Airbus_A320", 1, 4800, 4800}}},
