@@ -18,7 +18,7 @@ struct PageView {
     std::int64_t page = 1;   // from 1
     std::int64_t total = 0;  // reports matching the filter
     std::vector<StoredReport> rows;
-    std::vector<AircraftSummary> aircraft;  // most flown first
+    std::vector<AircraftSummary> aircraft;  // the highest median first
     std::string download;                   // where the pilot download is, or ""
 };
 

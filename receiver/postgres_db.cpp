@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 #include "receiver/report.h"
@@ -116,7 +117,8 @@ class Session : public SqlSession {
     explicit Session(PostgresDatabase& db) : db_(db), c_(db.Take()) {}
     ~Session() override { db_.Give(c_); }
 
-    std::vector<SqlRow> Run(const std::string& sql, const std::vector<SqlValue>& params) override {
+    void Each(const std::string& sql, const std::vector<SqlValue>& params,
+              const std::function<void(const SqlRow&)>& row) override {
         std::vector<std::string> text;
         std::vector<unsigned> types;
         for (const auto& p : params) {
@@ -142,14 +144,14 @@ class Session : public SqlSession {
             PQclear(res);
             throw StoreError(ErrorText("PostgreSQL", c_));
         }
-        std::vector<SqlRow> rows(static_cast<std::size_t>(PQntuples(res)));
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            for (int col = 0; col < PQnfields(res); ++col) {
-                rows[r].emplace_back(PQgetvalue(res, static_cast<int>(r), col));
-            }
+        const std::unique_ptr<PGresult, void (*)(PGresult*)> result(res, PQclear);
+        SqlRow r(static_cast<std::size_t>(PQnfields(res)));
+        for (int n = 0; n < PQntuples(res); ++n) {
+            for (std::size_t col = 0; col < r.size(); ++col)
+                r[col].assign(PQgetvalue(res, n, static_cast<int>(col)),
+                              static_cast<std::size_t>(PQgetlength(res, n, static_cast<int>(col))));
+            row(r);
         }
-        PQclear(res);
-        return rows;
     }
 
   private:

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <variant>
 
 #include "common/text.h"
 #include "receiver/options.h"
@@ -37,11 +39,50 @@ bool IsFormContentType(const std::string& value) {
     return type == report_format::kContentType;
 }
 
-Filter FilterOf(const HttpRequest& req) {
+constexpr std::int64_t kDayMs = 86400000;
+
+// The start of a day given as YYYY-MM-DD (UTC), in milliseconds; nothing if it is not one.
+std::optional<std::int64_t> DayStartMs(const std::string& s) {
+    const auto digits = [&](std::size_t at, std::size_t n) {
+        int v = 0;
+        for (std::size_t i = at; i < at + n; ++i) {
+            if (s[i] < '0' || s[i] > '9') return -1;
+            v = v * 10 + (s[i] - '0');
+        }
+        return v;
+    };
+    if (s.size() != 10 || s[4] != '-' || s[7] != '-') return {};
+    const int y = digits(0, 4), m = digits(5, 2), d = digits(8, 2);
+    using namespace std::chrono;
+    const year_month_day ymd{year(y), month(static_cast<unsigned>(m)),
+                             std::chrono::day(static_cast<unsigned>(d))};
+    if (y < 0 || m < 0 || d < 0 || !ymd.ok()) return {};
+    return sys_days(ymd).time_since_epoch().count() * kDayMs;
+}
+
+// The filter the query asks for, or why it cannot be one.
+std::variant<Filter, std::string> FilterOf(const HttpRequest& req) {
     Filter f{req.Param("client"), req.Param("aircraft")};
+    f.emptyClient = f.clientId.empty() && req.Param("noclient") == "1";
     // Titles have "_" for every space; a filter typed with spaces finds them.
     std::replace(f.aircraft.begin(), f.aircraft.end(), ' ', '_');
+    // Both days included; an empty field (as a form sends it) does not bound.
+    for (const char* key : {"from", "to"}) {
+        const auto text = req.Param(key);
+        if (text.empty()) continue;
+        const auto start = DayStartMs(text);
+        if (!start) return "Bad date: " + std::string(key) + " must be a day as YYYY-MM-DD";
+        (*key == 'f' ? f.fromMs : f.untilMs) = *start + (*key == 'f' ? 0 : kDayMs);
+    }
     return f;
+}
+
+// The page asked for: garbage is the first, a number past the end the last.
+std::int64_t PageOf(const std::string& p) {
+    std::int64_t page = 1;
+    const auto [end, ec] = std::from_chars(p.data(), p.data() + p.size(), page);
+    if (ec == std::errc::result_out_of_range && p[0] != '-') return INT64_MAX;
+    return ec == std::errc() && end == p.data() + p.size() ? page : 1;
 }
 
 std::int64_t NowMs() {
@@ -105,17 +146,19 @@ HttpAnswer ReceiverService::Receive(const HttpRequest& req) {
 }
 
 HttpAnswer ReceiverService::Page(const HttpRequest& req) {
+    auto filter = FilterOf(req);
+    if (auto* bad = std::get_if<std::string>(&filter)) return Line(400, *bad);
     PageView v;
-    v.filter = FilterOf(req);
-    std::int64_t page = 1;
-    const auto p = req.Param("page");
-    std::from_chars(p.data(), p.data() + p.size(), page);
-    v.page = std::clamp<std::int64_t>(page, 1, 1000000000);
+    v.filter = std::get<Filter>(filter);
     v.download = downloadPath_;
     try {
-        v.total = store_.Count(v.filter);
-        v.rows = store_.List(v.filter, 0, (v.page - 1) * kRowsPerPage, kRowsPerPage);
+        // The same filter's count, without reading the reports again.
         v.aircraft = store_.ByAircraft(v.filter);
+        for (const auto& a : v.aircraft) v.total += a.flights;
+        const std::int64_t pages =
+            std::max<std::int64_t>(1, (v.total + kRowsPerPage - 1) / kRowsPerPage);
+        v.page = std::clamp<std::int64_t>(PageOf(req.Param("page")), 1, pages);
+        v.rows = store_.List(v.filter, 0, (v.page - 1) * kRowsPerPage, kRowsPerPage);
     } catch (const StoreError& e) {
         return Line(503, kUnavailable, e.what());
     }
@@ -143,7 +186,9 @@ HttpAnswer ReceiverService::Export(const HttpRequest& req, bool json) {
         std::int64_t before = 0;  // the last id sent; 0 before the first batch
         bool ended = false;
     };
-    auto s = std::make_shared<State>(State{FilterOf(req)});
+    auto filter = FilterOf(req);
+    if (auto* bad = std::get_if<std::string>(&filter)) return Line(400, *bad);
+    auto s = std::make_shared<State>(State{std::get<Filter>(filter)});
     const auto batch = [this, s, json] {
         std::string out;
         if (s->ended) return out;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -18,9 +19,16 @@ using SqlRow = std::vector<std::string>;  // every column as text
 class SqlSession {
   public:
     virtual ~SqlSession() = default;
-    // One statement with parameters $1, $2, ...
-    virtual std::vector<SqlRow> Run(const std::string& sql,
-                                    const std::vector<SqlValue>& params = {}) = 0;
+    // One statement with parameters $1, $2, ..., each row handed to `row` as it is read
+    // (the same SqlRow, its texts replaced), so that a large result is never held whole.
+    virtual void Each(const std::string& sql, const std::vector<SqlValue>& params,
+                      const std::function<void(const SqlRow&)>& row) = 0;
+    // The same, the rows kept.
+    std::vector<SqlRow> Run(const std::string& sql, const std::vector<SqlValue>& params = {}) {
+        std::vector<SqlRow> rows;
+        Each(sql, params, [&](const SqlRow& r) { rows.push_back(r); });
+        return rows;
+    }
 };
 
 // Where the two databases' SQL differs.

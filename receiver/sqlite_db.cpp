@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -77,35 +78,39 @@ struct Connection {
     }
 };
 
-std::string ColumnText(sqlite3_stmt* st, int i) {
+void ColumnText(sqlite3_stmt* st, int i, std::string& out) {
     if (sqlite3_column_type(st, i) == SQLITE_FLOAT) {
         // SQLite's own text keeps 15 digits; this keeps the double.
         char buf[32];
         const auto r = std::to_chars(buf, buf + sizeof buf, sqlite3_column_double(st, i));
-        return std::string(buf, r.ptr);
+        out.assign(buf, r.ptr);
+        return;
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(st, i))) : "";
+    out.assign(text ? text : "", text ? static_cast<std::size_t>(sqlite3_column_bytes(st, i)) : 0);
 }
 
 class Session : public SqlSession {
   public:
     explicit Session(Connection& c) : c_(c), lock_(c.mutex) {}
 
-    std::vector<SqlRow> Run(const std::string& sql, const std::vector<SqlValue>& params) override {
+    void Each(const std::string& sql, const std::vector<SqlValue>& params,
+              const std::function<void(const SqlRow&)>& row) override {
         sqlite3_stmt* st = c_.Prepare(sql);
+        // Ready for the next use however this one ends.
+        const std::unique_ptr<sqlite3_stmt, void (*)(sqlite3_stmt*)> done(st, [](sqlite3_stmt* s) {
+            sqlite3_reset(s);
+            sqlite3_clear_bindings(s);
+        });
         for (std::size_t i = 0; i < params.size(); ++i)
             Bind(st, static_cast<int>(i + 1), params[i]);
-        std::vector<SqlRow> rows;
+        SqlRow r(static_cast<std::size_t>(sqlite3_column_count(st)));
         int rc;
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-            SqlRow& row = rows.emplace_back();
-            for (int i = 0; i < sqlite3_column_count(st); ++i) row.push_back(ColumnText(st, i));
+            for (std::size_t i = 0; i < r.size(); ++i) ColumnText(st, static_cast<int>(i), r[i]);
+            row(r);
         }
-        sqlite3_reset(st);
-        sqlite3_clear_bindings(st);
         if (rc != SQLITE_DONE) c_.Fail();
-        return rows;
     }
 
   private:

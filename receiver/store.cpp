@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "receiver/sql.h"
 
@@ -73,9 +74,9 @@ class SqlStore : public ReportStore {
   public:
     explicit SqlStore(std::unique_ptr<SqlDatabase> db)
         : db_(std::move(db)),
-          where_(std::string(" WHERE ($1 = '' OR client_id = $1) AND ($2 = '' OR ") +
+          where_(std::string(" WHERE (($1 = '' AND $2 = 0) OR client_id = $1) AND ($3 = '' OR ") +
                  db_->Dialect().containsFunc + "(" + db_->Dialect().fold("aircraft") + ", " +
-                 db_->Dialect().fold("$2") + ") > 0)") {
+                 db_->Dialect().fold("$3") + ") > 0) AND received_ms >= $4 AND received_ms < $5") {
         Migrate();
     }
 
@@ -132,8 +133,8 @@ class SqlStore : public ReportStore {
         const auto rows = db_->Session(false)->Run(
             "SELECT id, received_ms, sender, client_id, aircraft, pph, version, zfw, mtank"
             " FROM reports" +
-                where_ + " AND ($3 = 0 OR id < $3) ORDER BY id DESC LIMIT $4 OFFSET $5",
-            {f.clientId, f.aircraft, beforeId, std::int64_t{limit}, offset});
+                where_ + " AND ($6 = 0 OR id < $6) ORDER BY id DESC LIMIT $7 OFFSET $8",
+            Params(f, {beforeId, std::int64_t{limit}, offset}));
         std::vector<StoredReport> out;
         out.reserve(rows.size());
         for (const auto& row : rows) {
@@ -146,20 +147,31 @@ class SqlStore : public ReportStore {
     }
 
     std::int64_t Count(const Filter& f) override {
-        return ToInt(db_->Session(false)->Run("SELECT count(*) FROM reports" + where_,
-                                              {f.clientId, f.aircraft})[0][0]);
+        return ToInt(
+            db_->Session(false)->Run("SELECT count(*) FROM reports" + where_, Params(f))[0][0]);
     }
 
+    // Worked out here from the flights' figures rather than in SQL: SQLite's window
+    // functions take ~0.4 s over 100,000 reports, and the same code gives both databases
+    // the same medians and means to the last bit.
     std::vector<AircraftSummary> ByAircraft(const Filter& f) override {
-        const auto rows = db_->Session(false)->Run(
-            "SELECT aircraft, count(*), avg(pph) FROM reports" + where_ + " GROUP BY aircraft",
-            {f.clientId, f.aircraft});
+        std::unordered_map<std::string, std::vector<double>> pph;
+        db_->Session(false)->Each(
+            "SELECT aircraft, pph FROM reports" + where_, Params(f),
+            [&](const SqlRow& row) { pph[row[0]].push_back(ToDouble(row[1])); });
         std::vector<AircraftSummary> out;
-        out.reserve(rows.size());
-        for (const auto& row : rows) out.push_back({row[0], ToInt(row[1]), ToDouble(row[2])});
+        out.reserve(pph.size());
+        for (auto& [aircraft, v] : pph) {
+            std::sort(v.begin(), v.end());
+            const auto n = v.size();
+            double sum = 0;
+            for (double x : v) sum += x;
+            out.push_back({aircraft, static_cast<std::int64_t>(n), sum / static_cast<double>(n),
+                           n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2});
+        }
         // Sorted here so that ties come out alike whatever the database's collation.
         std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
-            return a.flights != b.flights ? a.flights > b.flights : a.aircraft < b.aircraft;
+            return a.medianPph != b.medianPph ? a.medianPph > b.medianPph : a.aircraft < b.aircraft;
         });
         return out;
     }
@@ -175,6 +187,14 @@ class SqlStore : public ReportStore {
             if (moved) session->Run(drop, {id});
         });
         return moved;
+    }
+
+    // The filter's parameters, $1 to $5, and any after them.
+    static std::vector<SqlValue> Params(const Filter& f, std::vector<SqlValue> more = {}) {
+        std::vector<SqlValue> p = {f.clientId, std::int64_t{f.emptyClient}, f.aircraft,
+                                   f.fromMs.value_or(INT64_MIN), f.untilMs.value_or(INT64_MAX)};
+        p.insert(p.end(), more.begin(), more.end());
+        return p;
     }
 
     static std::int64_t SchemaVersion(SqlSession& s) {
@@ -211,7 +231,7 @@ class SqlStore : public ReportStore {
     }
 
     std::unique_ptr<SqlDatabase> db_;
-    const std::string where_;  // the filter, parameters $1 and $2
+    const std::string where_;  // the filter, parameters $1 to $5
 };
 
 // The first pause after the database went away, and the longest: a database back within

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,8 +24,11 @@ struct StoredReport {
 
 // Which reports to look at; an empty field does not filter.
 struct Filter {
-    std::string clientId;  // exactly this identifier
-    std::string aircraft;  // titles holding this text, ASCII letters in either case
+    std::string clientId;      // exactly this identifier
+    std::string aircraft;      // titles holding this text, ASCII letters in either case
+    bool emptyClient = false;  // only reports without one (clientId left empty)
+    std::optional<std::int64_t> fromMs = std::nullopt;   // received at or after
+    std::optional<std::int64_t> untilMs = std::nullopt;  // received before
 };
 
 // What Add did with a report: stored it as `id`, or took it for the same flight sent again
@@ -46,6 +50,7 @@ struct AircraftSummary {
     std::string aircraft;
     std::int64_t flights = 0;
     double meanPph = 0;
+    double medianPph = 0;  // of an even number of flights, the mean of the middle two
 
     friend bool operator==(const AircraftSummary&, const AircraftSummary&) = default;
 };
@@ -71,7 +76,7 @@ class ReportStore {
     virtual std::vector<StoredReport> List(const Filter& f, std::int64_t beforeId,
                                            std::int64_t offset, int limit) = 0;
     virtual std::int64_t Count(const Filter& f) = 0;
-    // Most flown first.
+    // The highest median first, then by name.
     virtual std::vector<AircraftSummary> ByAircraft(const Filter& f) = 0;
     // Takes a report off the page, the chart and the exports, kept aside with the reason so
     // that Restore brings it back; false when no such report is shown (or set aside).

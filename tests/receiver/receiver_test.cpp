@@ -239,16 +239,42 @@ TEST(Pages, ExportRowsEscapingAndThePage) {
               "<&>'\",\"pph\":52.5,\"zfw\":1950,\"mtank\":0,\"version\":\"2.0.27\"}");
     EXPECT_EQ(HtmlEscape("<a href='x'>&\""), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;");
 
-    // The widest bar, its title cut; a filter's text escaped in the form.
-    const auto page = RenderPage(
-        {{"<\"c\">", ""}, 2, 250, {kRow}, {{"A" + std::string(59, 'x'), 1, 0.8}}, "/d/V.zip"});
-    EXPECT_THAT(page, HasSubstr("<h1>Fuel reports</h1>\n<p><a href=\"/d/V.zip\" download>Download "
-                                "Verlisk for pilots</a></p>\n<form "));
-    EXPECT_THAT(page, HasSubstr("<input name=\"client\" value=\"&lt;&quot;c&quot;&gt;\"></label>"));
-    EXPECT_THAT(page, HasSubstr(">A" + std::string(51, 'x') +
-                                "…</text><rect x=\"0\" y=\"20\" "
-                                "width=\"250.0\" height=\"14\"/><text x=\"256.0\" y=\"32\">0.8 "
-                                "lb/h, 1 flight</text></a>"));
+    // The widest bar, its title cut; thousands grouped; no identifier; the day range kept.
+    // clang-format off
+    const StoredReport none{9, 0, "x", {"B", 12345.6, "v", 1950, 2000000, ""}};
+    PageView view{{"<\"c\">", "", false, 1764979200000, 1765065600000}, 3, 12345, {kRow, none}, {{"A" + std::string(59, 'x'), 3, 7221, 5300}, {"B", 1, 0.8, 0.8}}, "/d/V.zip"};
+    for (const char* part : {"<h1>Fuel reports</h1>\n<p><a href=\"/d/V.zip\" download>Download Verlisk for pilots</a></p>\n<form method=\"get\" action=\"/\"><label>Client identifier<input name=\"client\" value=\"&lt;&quot;c&quot;&gt;\"></label>",
+             "name=\"aircraft\" value=\"\"></label><label>From (UTC)<input type=\"date\" name=\"from\" value=\"2025-12-06\"></label><label>To (UTC)<input type=\"date\" name=\"to\" value=\"2025-12-06\"></label>",
+             "<h2>Fuel per hour by aircraft</h2>\n<div class=\"scroll\"><svg width=\"960\" height=\"66\"",
+             ">Axxxxxxxxxxxxxxxxxxxxxxxxxxx…</text><rect x=\"230\" y=\"4\" width=\"318.0\" height=\"13\"/><text x=\"604\" y=\"15\">median 5,300.0 · mean 7,221.0 lb/h · 3 flights</text></a>",
+             "width=\"1.0\" height=\"13\"/><text x=\"604\" y=\"35\">median 0.8 · mean 0.8 lb/h · 1 flight<", "<text x=\"230.0\" y=\"60\" text-anchor=\"middle\">0</text>",
+             "<line x1=\"470.0\" y1=\"0\" x2=\"470.0\" y2=\"44\"/><text x=\"470.0\" y=\"60\" text-anchor=\"middle\">4,000</text>\n<line x1=\"590.0\" y1=\"0\" x2=\"590.0\" y2=\"44\"/><text x=\"590.0\" y=\"60\" text-anchor=\"middle\">6,000</text>\n<text x=\"620\" y=\"60\">lb/h<",
+             "<p>201–202 of 12,345, newest first. Download as <a href=\"/reports.csv?client=%3C%22c%22%3E&amp;from=2025-12-06&amp;to=2025-12-06\">CSV</a>",
+             "<td><a href=\"/?noclient=1&amp;from=2025-12-06&amp;to=2025-12-06\">(none)</a></td>", "<td class=\"n\">12,345.6</td><td class=\"n\">1,950</td><td class=\"n\">2,000,000</td>",
+             "<nav><a href=\"/?client=%3C%22c%22%3E&amp;from=2025-12-06&amp;to=2025-12-06&amp;page=2\">← Newer</a><a href=\"/?client=%3C%22c%22%3E&amp;from=2025-12-06&amp;to=2025-12-06&amp;page=4\">Older",
+             "<a href=\"/?client=%3C%22c%22%3E&amp;aircraft=B&amp;from=2025-12-06&amp;to=2025-12-06\"><title>B: median 0.8"})
+        EXPECT_THAT(RenderPage(view), HasSubstr(part));
+    // Past the bars the chart has room for, a note; the last page has no older one.
+    view.aircraft.resize(kChartBars + 2, {"C", 1, 1, 0.5});
+    view = {{"", "", true}, 124, 12302, view.rows, view.aircraft, ""};
+    EXPECT_EQ(Occurrences(RenderPage(view), "<rect "), kChartBars);
+    EXPECT_THAT(RenderPage(view), Not(HasSubstr("Download Verlisk")));
+    for (const char* part : {"<p>The 20 with the highest median of 22 aircraft.</p>", "name=\"noclient\" value=\"1\" checked></label>",
+             "<p>12,301–12,302 of 12,302, newest first.", "<nav><a href=\"/?noclient=1&amp;page=123\">← Newer</a></nav>"})
+        EXPECT_THAT(RenderPage(view), HasSubstr(part));
+    // The axis: two to four steps of 1, 2 or 5 times a power of ten.
+    for (const auto& [top, ticks] : std::vector<std::pair<double, std::string>>{{400, "0 100 200 300 400 "}, {450, "0 200 400 600 "}, {800, "0 200 400 600 800 "},
+             {1000, "0 500 1,000 "}, {2000, "0 500 1,000 1,500 2,000 "}, {2400, "0 1,000 2,000 3,000 "}, {0.8, "0.0 0.2 0.4 0.6 0.8 "}}) {
+        view.aircraft = {{"X", 1, top, top}};
+        const auto chart = RenderPage(view);
+        const std::regex label("middle\">([^<]*)<");
+        std::string got;
+        for (std::sregex_iterator m(chart.begin(), chart.end(), label), end; m != end; ++m) got += (*m)[1].str() + " ";
+        EXPECT_EQ(got, ticks) << top;
+    }
+    view.aircraft.clear();
+    EXPECT_THAT(RenderPage(view), HasSubstr("<h2>Fuel per hour by aircraft</h2>\n<p>No reports.</p>"));
+    // clang-format on
 }
 
 StoredReport Flight(std::string aircraft, std::string client, double pph, std::int64_t ms = 7) {
@@ -258,22 +284,27 @@ StoredReport Flight(std::string aircraft, std::string client, double pph, std::i
 
 TEST_P(OnEachDatabase, KeepsEveryFieldAndFiltersCountsAndSums) {
     const auto store = OpenStore({db_});
-    const std::vector<StoredReport> flights = {
-        Flight("Boeing_737-800", "alpha", 5000), Flight("Boeing_737-800", "beta", 5400),
-        Flight("Airbus_A320", "alpha", 4800), Flight("Caravelle_é \"<&>\"", "", 1234.56789012345),
-        Flight("Boeing_747-400", "beta", 0.1, 1764979200123)};
-    for (const auto& f : flights) store->Add(f);
-    // A filter, the flights it gives newest first, and their summary by aircraft.
-    using Case = std::tuple<Filter, std::vector<std::size_t>, std::vector<AircraftSummary>>;
+    const std::int64_t dec6 = 1764979200000, dec7 = dec6 + 86400000, dec8 = dec7 + 86400000;
     // clang-format off
+    const std::vector<StoredReport> flights = {Flight("Boeing_737-800", "alpha", 5000), Flight("Boeing_737-800", "beta", 5400), Flight("Airbus_A320", "alpha", 4800),
+        Flight("Caravelle_é \"<&>\"", "", 1234.56789012345), Flight("Boeing_747-400", "beta", 0.1, dec6 + 123), Flight("Boeing_737-800", "gamma", 100000, dec6 - 1),
+        Flight("Boeing_737-800", "", 5200, dec8 - 1), Flight("Airbus_A320", "", 5200, dec7), Flight("Airbus_A320", "", 9000, dec8)};
+    for (const auto& f : flights) store->Add(f);
+    // A filter, the flights it gives newest first, and their summary by aircraft: flights,
+    // mean and median (of 4: the middle two's mean), the highest median first, then by name.
+    using Case = std::tuple<Filter, std::vector<std::size_t>, std::vector<AircraftSummary>>;
+    const AircraftSummary caravelle{"Caravelle_é \"<&>\"", 1, 1234.56789012345, 1234.56789012345};
     const std::vector<Case> cases = {
-        {{}, {4, 3, 2, 1, 0}, {{"Boeing_737-800", 2, 5200}, {"Airbus_A320", 1, 4800},
-                               {"Boeing_747-400", 1, 0.1}, {"Caravelle_é \"<&>\"", 1, 1234.56789012345}}},
-        {{"alpha", ""}, {2, 0}, {{"Airbus_A320", 1, 4800}, {"Boeing_737-800", 1, 5000}}},
-        {{"", "boeing"}, {4, 1, 0}, {{"Boeing_737-800", 2, 5200}, {"Boeing_747-400", 1, 0.1}}},
-        {{"beta", "737"}, {1}, {{"Boeing_737-800", 1, 5400}}},
-        {{"", "cARAVELLE_É \""}, {3}, {{"Caravelle_é \"<&>\"", 1, 1234.56789012345}}},
+        {{}, {8, 7, 6, 5, 4, 3, 2, 1, 0}, {{"Boeing_737-800", 4, 28900, 5300}, {"Airbus_A320", 3, 19000.0 / 3, 5200}, caravelle, {"Boeing_747-400", 1, 0.1, 0.1}}},
+        {{"alpha", ""}, {2, 0}, {{"Boeing_737-800", 1, 5000, 5000}, {"Airbus_A320", 1, 4800, 4800}}},
+        {{"", "boeing"}, {6, 5, 4, 1, 0}, {{"Boeing_737-800", 4, 28900, 5300}, {"Boeing_747-400", 1, 0.1, 0.1}}},
+        {{"beta", "737"}, {1}, {{"Boeing_737-800", 1, 5400, 5400}}},
+        {{"", "cARAVELLE_É \""}, {3}, {caravelle}},
         {{"alph", ""}, {}, {}},
+        {{"", "", true}, {8, 7, 6, 3}, {{"Airbus_A320", 2, 7100, 7100}, {"Boeing_737-800", 1, 5200, 5200}, caravelle}},
+        {{"", "", false, dec6, dec8}, {7, 6, 4}, {{"Airbus_A320", 1, 5200, 5200}, {"Boeing_737-800", 1, 5200, 5200}, {"Boeing_747-400", 1, 0.1, 0.1}}},
+        {{"", "", false, {}, dec6}, {5, 3, 2, 1, 0}, {{"Boeing_737-800", 3, 36800, 5400}, {"Airbus_A320", 1, 4800, 4800}, caravelle}},
+        {{"", "", false, dec8}, {8}, {{"Airbus_A320", 1, 9000, 9000}}},
     };
     // clang-format on
     for (const auto& [filter, picked, summary] : cases) {
@@ -454,7 +485,14 @@ TEST(Wire, HostileAndOrdinaryClients) {
         R"(\n\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 198\.51\.100\.7 POST /receiver\.php 200 \d{1,3}\.\dms stored as report \d+\n)"));
     EXPECT_TRUE(receiver.Logged(
         R"(^(?![\s\S]*203\.0\.113\.9)(?=[\s\S]*Z 127\.0\.0\.1 - - 400 [^\n]+not valid HTTP)(?=[\s\S]* GET /x y %zA 404 )(?=[\s\S]* 200 [^\n]+ms the same flight as report \d+ sent again \(2 so far\): not stored again\n))"));
-    EXPECT_THAT(receiver.Get("/?client=rowI&aircraft=le+air"), HasSubstr("1–1 of 1, newest first"));
+    // Days both included, either bound alone, kept in the links; what is not a day refused.
+    // clang-format off
+    for (const auto& [query, part] : std::vector<std::pair<std::string, std::string>>{{"/?client=rowI&aircraft=le+air", "1–1 of 1, newest first"},
+             {"/?client=rowI&from=2000-01-01&to=2999-12-31", "1–1 of 1, newest first. Download as <a href=\"/reports.csv?client=rowI&amp;from=2000-01-01&amp;to=2999-12-31\">"},
+             {"/?client=rowI&to=2000-02-29&from=", "<p>None. Download"}, {"/reports.json?from=2026-02-29", "400 Bad Request\r\n"},
+             {"/reports.csv?to=20260101", "\r\n\r\nBad date: to must be a day as YYYY-MM-DD"}, {"/?from=2026-1-01", "Bad date: from must be"}})
+        EXPECT_THAT(receiver.Get(query, "-i"), HasSubstr(part)) << query;
+    // clang-format on
 }
 
 TEST_P(OnEachDatabase, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlight) {
@@ -519,7 +557,12 @@ TEST_P(OnEachDatabase, ManyPilotsAndACrowdThatHoldsConnections) {
     const auto json = receiver_->Get("/reports.json");
     EXPECT_TRUE(json.starts_with("[\n{\"id\":") && json.ends_with("}\n]\n"));
     EXPECT_EQ(Occurrences(json, "},\n{\"id\":"), 1200u);
-    EXPECT_THAT(receiver_->Get("/?page=2"), HasSubstr("101–200 of 1201"));
+    // Past the last page, the last; not a page number, the first.
+    // clang-format off
+    for (const auto& [page, part] : std::vector<std::pair<std::string, std::string>>{{"2", "101–200 of 1,201"}, {"99999999999999999999", "1,201–1,201 of 1,201, newest first."},
+             {"13", "<nav><a href=\"/?page=12\">← Newer</a></nav>"}, {"0", "<p>1–100 of 1,201"}, {"-2", "<p>1–100 of"}, {"2x", "<p>1–100 of"}})
+        EXPECT_THAT(receiver_->Get("/?page=" + page), HasSubstr(part)) << page;
+    // clang-format on
 }
 
 TEST(CommandLine, OptionsHelpStartFailuresRemoveRestoreAndDownload) {
@@ -600,25 +643,37 @@ TEST_P(OnEachDatabase, PostgresRestartOutageAndDownAtTheStart) {
 INSTANTIATE_TEST_SUITE_P(Sqlite, OnEachDatabase, ::testing::Values(false));
 INSTANTIATE_TEST_SUITE_P(LivePostgres, OnEachDatabase, ::testing::Values(true));
 
-TEST(LiveBrowser, RendersTableChartAndEscapedTitles) {
+TEST(LiveBrowser, RendersTableChartAndEscapedTitlesTheFirstRowOnTheFirstScreen) {
     TempDir dir;
     Receiver receiver(dir.path + "/reports.sqlite");
     int pilot = 0;
     for (const std::string title :
          {"Sample_Aircraft", "Sample_Aircraft", "<script>alert(1)</script>", "Caravelle \xE9"})
         ASSERT_EQ(receiver.Post(Body(title, "52.5", "1950", "336", std::to_string(++pilot))), kOk);
+    // A full chart, and a report without an identifier.
+    for (int i = 1; i <= 20; ++i)
+        receiver.Post(Body("Aircraft_" + std::to_string(i), std::to_string(i * 250)));
+    ASSERT_EQ(receiver.Post(Body("Solo", "52.5", "1950", "336", "")), kOk);
     const std::string chromium =
         "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
         "--disable-background-networking --disable-component-update --disable-sync "
-        "--user-data-dir=" +
+        "--window-size=1280,900 --user-data-dir=" +
         dir.path + "/profile ";
     const std::string url = "http://127.0.0.1:" + std::to_string(receiver.port) + "/";
     const auto dom = Shell(chromium + "--dump-dom " + url + " 2>/dev/null").second;
-    EXPECT_EQ(Occurrences(dom, "<tr><td>"), 4u) << dom;
-    EXPECT_EQ(Occurrences(dom, "<rect "), 3u);
+    EXPECT_EQ(Occurrences(dom, "<tr><td>"), 25u) << dom;
+    EXPECT_EQ(Occurrences(dom, "<rect "), 20u);
     EXPECT_THAT(dom, HasSubstr("\">&lt;script&gt;alert(1)&lt;/script&gt;</a></td>"));
     EXPECT_THAT(dom, Not(HasSubstr("<script")));
     EXPECT_THAT(dom, HasSubstr(">Caravelle é</a>"));
+    EXPECT_THAT(receiver.Get("/?noclient=1"), HasSubstr("<p>1–1 of 1, newest first."));
+    // Top down, the pixels of the table's left padding in a 1280x900 screenshot: its head's
+    // colour, then its bottom border and the first row's.
+    Shell(chromium + "--screenshot=" + dir.path + "/shot.png " + url + " 2>/dev/null");
+    const auto column = Shell("convert " + dir.path + "/shot.png -crop 1x900+36+0 txt:-").second;
+    const auto head = column.find("#F1F4F7");
+    ASSERT_NE(head, std::string::npos) << column;
+    EXPECT_GE(Occurrences(column.substr(head), "#D8DDE2"), 2u);
 }
 
 }  // namespace
