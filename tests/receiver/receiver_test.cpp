@@ -300,7 +300,7 @@ TEST_P(OnEachDatabase, KeepsEveryFieldAndFiltersCountsAndSums) {
         {{"", "boeing"}, {6, 5, 4, 1, 0}, {{"Boeing_737-800", 4, 28900, 5300}, {"Boeing_747-400", 1, 0.1, 0.1}}},
         {{"beta", "737"}, {1}, {{"Boeing_737-800", 1, 5400, 5400}}},
         {{"", "cARAVELLE_É \""}, {3}, {caravelle}},
-        {{"alph", ""}, {}, {}},
+        {{"alph", ""}, {}, {}}, {{"", "Zirbus"}, {}, {}}, {{"", "_É"}, {3}, {caravelle}},
         {{"", "", true}, {8, 7, 6, 3}, {{"Airbus_A320", 2, 7100, 7100}, {"Boeing_737-800", 1, 5200, 5200}, caravelle}},
         {{"", "", false, dec6, dec8}, {7, 6, 4}, {{"Airbus_A320", 1, 5200, 5200}, {"Boeing_737-800", 1, 5200, 5200}, {"Boeing_747-400", 1, 0.1, 0.1}}},
         {{"", "", false, {}, dec6}, {5, 3, 2, 1, 0}, {{"Boeing_737-800", 3, 36800, 5400}, {"Airbus_A320", 1, 4800, 4800}, caravelle}},
