@@ -5,10 +5,12 @@ wrk.method = "POST"
 wrk.headers["Content-Type"] = "application/x-www-form-urlencoded "
 local prefix = "TL=Sample_Aircraft&PPH=52.5&VERSION=2.0.27&ZFW=1950&MTANK=336&CLIENTID="
 
+-- The identifiers start with the run's own time, so that no run repeats an earlier one's.
 local threads = 0
+local run = os.time()
 function setup(thread)
   threads = threads + 1
-  thread:set("id", threads)
+  thread:set("id", run .. "." .. threads)
 end
 
 local sent = 0
