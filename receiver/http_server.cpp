@@ -131,9 +131,13 @@ struct Exchange {
 
 }  // namespace
 
-void LogLine(const std::string& text) {
+std::int64_t NowMs() {
     using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+void LogLine(const std::string& text) {
+    const auto ms = NowMs();
     std::string stamp = IsoTime(ms);
     stamp.pop_back();
     char frac[8];

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -39,6 +40,9 @@ inline constexpr std::size_t kMaxPerAddress = 64;
 
 // One line on stderr, written whole even when threads log at once.
 void LogLine(const std::string& text);
+
+// The wall clock in milliseconds since 1970 (UTC), as the log and the store keep time.
+std::int64_t NowMs();
 
 struct HttpRequest {
     std::string method;  // a HEAD arrives as GET and is answered without the body

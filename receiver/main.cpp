@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -23,9 +22,7 @@ int Maintain(const Options& o) {
         store = OpenStore(o.store);
         const auto id = std::to_string(o.reportId);
         if (o.command == "remove") {
-            const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::system_clock::now().time_since_epoch());
-            if (!store->Remove(o.reportId, o.reason, now.count())) {
+            if (!store->Remove(o.reportId, o.reason, NowMs())) {
                 LogLine("no report " + id + " is shown: nothing removed");
                 return 1;
             }

@@ -85,11 +85,6 @@ std::int64_t PageOf(const std::string& p) {
     return ec == std::errc() && end == p.data() + p.size() ? page : 1;
 }
 
-std::int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
 }  // namespace
 
 ReceiverService::ReceiverService(ReportStore& store, std::vector<std::string> trustedProxies,
