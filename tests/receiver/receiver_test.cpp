@@ -615,29 +615,35 @@ TEST(CommandLine, OptionsHelpStartFailuresRemoveRestoreAndDownload) {
     EXPECT_THAT(offering.Get("/download/V-9.zip", "-i"), ::testing::StartsWith("HTTP/1.1 503"));
 }
 
-TEST_P(OnEachDatabase, PostgresRestartOutageAndDownAtTheStart) {
-    if (!GetParam()) GTEST_SKIP() << "a PostgreSQL cluster's faults";
+// PostgreSQL restarted, stopped, or stopped at the receiver's start; SQLite's folder made late.
+TEST_P(OnEachDatabase, DatabaseRestartOutageAndAwayAtTheStart) {
+    const bool pg = GetParam();
+    if (!pg) db_ = dir_.path + "/later/reports.sqlite";
     receiver_ = std::make_unique<Receiver>(db_);
     auto post = [&, n = 0]() mutable {
         return receiver_->Post(Body("Sample_Aircraft", "52.5", "1950", "336", std::to_string(++n)));
     };
-    ASSERT_EQ(post(), kOk);
-    Cluster("restart");  // not seen: the connections it closed are replaced
-    EXPECT_EQ(post(), kOk);
+    if (pg) {
+        ASSERT_EQ(post(), kOk);
+        Cluster("restart");  // not seen: the connections it closed are replaced
+        EXPECT_EQ(post(), kOk);
+    }
     for (const bool start : {false, true}) {  // an outage, then one at the receiver's start
-        Cluster("stop");
-        if (start) receiver_ = std::make_unique<Receiver>(db_);
+        if (!start && !pg) continue;          // SQLite's is at the start only
+        if (pg) Cluster("stop");
+        if (start && pg) receiver_ = std::make_unique<Receiver>(db_);
         EXPECT_EQ(receiver_->Post(kExample), kNotStored);
         EXPECT_THAT(receiver_->Get("/", "-i"), HasSubstr(" 503 Service Unavailable\r\n"));
-        Cluster("restart");
+        pg ? Cluster("restart") : (void)std::filesystem::create_directory(dir_.path + "/later");
         EXPECT_TRUE(receiver_->Logged("database available again"));
         EXPECT_EQ(post(), kOk);
-        EXPECT_TRUE(receiver_->Logged(R"(\(cannot connect to PostgreSQL: [^\n]*[^ ]\)\n)"));
+        EXPECT_TRUE(receiver_->Logged(pg ? R"(\(cannot connect to PostgreSQL: [^\n]*[^ ]\)\n)"
+                                         : R"(\(cannot open [^\n]*later/reports.sqlite: )"));
         EXPECT_EQ(Occurrences(receiver_->Log(), "database unavailable"), 1u);
         EXPECT_EQ(receiver_->Stop(), 0);  // and, in a sanitized build, no connection leaked
     }
     receiver_ = std::make_unique<Receiver>(db_);
-    EXPECT_EQ(Occurrences(receiver_->Get("/reports.json"), "Sample_Aircraft"), 4u);
+    EXPECT_EQ(Occurrences(receiver_->Get("/reports.json"), "Sample_Aircraft"), pg ? 4u : 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, OnEachDatabase, ::testing::Values(false));
