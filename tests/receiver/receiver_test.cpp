@@ -514,7 +514,7 @@ TEST_P(OnEachDatabase, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInF
 }
 
 TEST_P(OnEachDatabase, ManyPilotsAndACrowdThatHoldsConnections) {
-    receiver_ = std::make_unique<Receiver>(db_);
+    receiver_ = std::make_unique<Receiver>(db_, "--trust-proxy 127.0.3.1");
     // 1,000 silent connections and 100 that send a byte a second, 50 from each of 127.0.0.2 on.
     std::vector<int> crowd;
     for (int i = 0; i < 1100; ++i)
@@ -537,6 +537,17 @@ TEST_P(OnEachDatabase, ManyPilotsAndACrowdThatHoldsConnections) {
     for (int i = 0; i < 3; ++i) crowd.push_back(Connect(receiver_->port, "127.0.1.1"));
     EXPECT_TRUE(Exchange(crowd[1165], "", 1000).second && Exchange(crowd[1166], "", 1000).second);
     EXPECT_FALSE(Exchange(crowd[1164], "", 100).second || Exchange(crowd[0], "", 100).second);
+    // A trusted proxy's own connections are not limited; its clients' are, each by its address.
+    for (int i = 0; i < 66; ++i) crowd.push_back(Connect(receiver_->port, "127.0.3.1"));
+    std::this_thread::sleep_for(300ms);  // all accepted before any names its client
+    for (int i = 1167; i < 1233; ++i)
+        Exchange(crowd[i], "GET /x HTTP/1.1\r\nX-Forwarded-For: 192.0.2.9\r\n\r\n", 0);
+    std::this_thread::sleep_for(500ms);
+    for (int i = 1167; i < 1233; ++i) {
+        const auto [in, closed] = Exchange(crowd[i], "", 1);
+        EXPECT_EQ(in.substr(0, 12) + (closed ? " closed" : ""),
+                  i < 1231 ? "HTTP/1.1 404" : "HTTP/1.1 429 closed");
+    }
     done = true;
     trickle.join();
     for (int s : crowd) close(s);
