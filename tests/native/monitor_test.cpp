@@ -96,15 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TankCase{384, {0, 5000, 0, 0, 5000, 0, 0, 0, 0}, 2, 67000},
                       TankCase{256, {5, 15, 0, 0, 0, 0, 0, 0, 0}, 1, 134}));  // 33.5, 100.5: even
 
-TEST_F(Sampling, SampleOnAClosedLinkEndsAtOnceAndDoesNotBlockTheNext) {
-    frm.Radar();
-    EXPECT_FALSE(frm.SampleTaken);
-    std::int32_t code;
-    ASSERT_TRUE(link.IpcOpen(0, code));
-    frm.Radar();
-    EXPECT_TRUE(frm.SampleTaken);
-}
-
 TEST_F(Sampling, ModuleGoneKeepsTheValuesAndThePanelShowsNoVersion) {
     frm.Timer_PhaseControl_Timer();
     EXPECT_EQ(view.panels[1], "NO FSUIPC");
