@@ -243,7 +243,7 @@ TEST(Pages, ExportRowsEscapingAndThePage) {
     // The widest bar, its title cut; thousands grouped; no identifier; the day range kept.
     // clang-format off
     const StoredReport none{9, 0, "x", {"B", 12345.6, "v", 1950, 2000000, ""}};
-    PageView view{{"<\"az09AZ-_.~\">", "", false, 1764979200000, 1765065600000}, 3, 12345, {kRow, none}, {{"A" + std::string(59, 'x'), 3, 7221, 5300}, {"B", 1, 0.8, 0.8}}, "/d/V.zip"};
+    PageView view{{"<\"az09AZ-_.~\">", "", false, 1764979200000, 1765065600000}, 3, 12345, {kRow, none}, {{"A" + std::string(59, 'x'), 3, 7221, 5300}, {"Bbbbbbbbbbbbbbbbbbbbbbbbbbbb", 1, 0.8, 0.8}}, "/d/V.zip"};
     for (const char* part : {"<h1>Fuel reports</h1>\n<p><a href=\"/d/V.zip\" download>Download Verlisk for pilots</a></p>\n<form method=\"get\" action=\"/\"><label>Client identifier<input name=\"client\" value=\"&lt;&quot;az09AZ-_.~&quot;&gt;\"></label>",
              "name=\"aircraft\" value=\"\"></label><label>From (UTC)<input type=\"date\" name=\"from\" value=\"2025-12-06\"></label><label>To (UTC)<input type=\"date\" name=\"to\" value=\"2025-12-06\"></label>",
              "<h2>Fuel per hour by aircraft</h2>\n<div class=\"scroll\"><svg width=\"960\" height=\"66\"",
@@ -253,7 +253,7 @@ TEST(Pages, ExportRowsEscapingAndThePage) {
              "<p>201–202 of 12,345, newest first. Download as <a href=\"/reports.csv?client=%3C%22az09AZ-_.~%22%3E&amp;from=2025-12-06&amp;to=2025-12-06\">CSV</a>",
              "<td><a href=\"/?noclient=1&amp;from=2025-12-06&amp;to=2025-12-06\">(none)</a></td>", "<td class=\"n\">12,345.6</td><td class=\"n\">1,950</td><td class=\"n\">2,000,000</td>",
              "<nav><a href=\"/?client=%3C%22az09AZ-_.~%22%3E&amp;from=2025-12-06&amp;to=2025-12-06&amp;page=2\">← Newer</a><a href=\"/?client=%3C%22az09AZ-_.~%22%3E&amp;from=2025-12-06&amp;to=2025-12-06&amp;page=4\">Older",
-             "<a href=\"/?client=%3C%22az09AZ-_.~%22%3E&amp;aircraft=B&amp;from=2025-12-06&amp;to=2025-12-06\"><title>B: median 0.8"})
+             "<a href=\"/?client=%3C%22az09AZ-_.~%22%3E&amp;aircraft=Bbbbbbbbbbbbbbbbbbbbbbbbbbbb&amp;from=2025-12-06&amp;to=2025-12-06\"><title>Bbbbbbbbbbbbbbbbbbbbbbbbbbbb: median 0.8 · mean 0.8 lb/h · 1 flight</title><text x=\"0\" y=\"35\">Bbbbbbbbbbbbbbbbbbbbbbbbbbbb</text>"})
         EXPECT_THAT(RenderPage(view), HasSubstr(part));
     // Past the bars the chart has room for, a note; the last page has no older one.
     view.aircraft.resize(kChartBars + 2, {"C", 1, 1, 0.5});
