@@ -28,6 +28,7 @@ const SqlDialect kPostgres = {"bigserial PRIMARY KEY",
                               "SELECT pg_advisory_xact_lock(8350)",
                               "SELECT pg_advisory_xact_lock(8351, hashtext($1))",
                               "strpos",
+                              false,
                               Fold};
 
 constexpr unsigned kInt8Oid = 20;

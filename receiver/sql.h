@@ -40,6 +40,9 @@ struct SqlDialect {
     // Then keeps other receivers from adding reports of client $1 meanwhile ("" if begin does).
     const char* clientLock;
     const char* containsFunc;  // f(haystack, needle) > 0 when the text holds the needle
+    // Writes go through one connection anyway: the reports waiting for it are committed
+    // together, so that a commit's cost is shared.
+    bool oneWriter;
     // The expression with its case folded as FoldCase does, whatever the database's locale.
     std::string (*fold)(const std::string& expr);
 };

@@ -26,7 +26,7 @@ void FoldFunction(sqlite3_context* context, int, sqlite3_value** args) {
 }
 
 const SqlDialect kSqlite = {
-    "INTEGER PRIMARY KEY", "REAL", "BEGIN IMMEDIATE", "", "", "instr", Fold};
+    "INTEGER PRIMARY KEY", "REAL", "BEGIN IMMEDIATE", "", "", "instr", true, Fold};
 
 // A checkpoint copies the log into the database file and flushes both. SQLite's own
 // runs inside the commit that crosses its threshold, so every report behind that one
@@ -51,7 +51,9 @@ struct Connection {
     [[noreturn]] void Fail() const { throw StoreError(sqlite3_errmsg(db)); }
 
     void Open(const std::string& path, const char* setup) {
-        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+        // No lock of SQLite's own around every call: `mutex` already keeps it to one thread.
+        if (sqlite3_open_v2(path.c_str(), &db,
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                             nullptr) != SQLITE_OK) {
             throw StoreUnreachable("cannot open " + path + ": " + sqlite3_errmsg(db));
         }

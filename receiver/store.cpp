@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "receiver/sql.h"
 
@@ -35,6 +37,10 @@ std::vector<std::vector<std::string>> Migrations(const SqlDialect& d) {
                 d.realType +
                 " NOT NULL, version TEXT NOT NULL, zfw INTEGER NOT NULL, mtank INTEGER NOT NULL,"
                 " repeats INTEGER NOT NULL, removed_ms BIGINT NOT NULL, reason TEXT NOT NULL)",
+        },
+        {
+            // Every report wrote it, and the other serves a client's reports as well.
+            "DROP INDEX reports_by_client",
         }};
 }
 
@@ -72,45 +78,39 @@ double ToDouble(const std::string& s) {
 
 class SqlStore : public ReportStore {
   public:
-    explicit SqlStore(std::unique_ptr<SqlDatabase> db)
-        : db_(std::move(db)),
-          where_(std::string(" WHERE (($1 = '' AND $2 = 0) OR client_id = $1) AND ($3 = '' OR ") +
-                 db_->Dialect().containsFunc + "(" + db_->Dialect().fold("aircraft") + ", " +
-                 db_->Dialect().fold("$3") + ") > 0) AND received_ms >= $4 AND received_ms < $5") {
+    explicit SqlStore(std::unique_ptr<SqlDatabase> db) : db_(std::move(db)) {
         Migrate();
+        if (db_->Dialect().oneWriter) writer_ = std::thread([this] { Writes(); });
+    }
+
+    ~SqlStore() override {
+        if (!writer_.joinable()) return;
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        arrived_.notify_one();
+        writer_.join();
     }
 
     Added Add(const StoredReport& s) override {
-        const Report& r = s.report;
         const auto& d = db_->Dialect();
-        const auto session = db_->Session(true);
-        const auto insert = [&] {
-            return ToInt(session->Run(
-                "INSERT INTO reports (received_ms, sender, client_id, aircraft, pph, version, zfw,"
-                " mtank) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) RETURNING id",
-                {s.receivedMs, s.sender, r.clientId, r.aircraft, r.pph, r.version,
-                 std::int64_t{r.zfw}, std::int64_t{r.mtank}})[0][0]);
-        };
-        // Without an identifier two pilots' flights cannot be told apart.
-        if (r.clientId.empty()) return {insert(), 0};
-        Added out;
-        InTransaction(*session, d, [&] {
-            if (*d.clientLock) session->Run(d.clientLock, {r.clientId});
-            const auto same = session->Run(
-                "SELECT id FROM reports WHERE client_id = $1 AND aircraft = $2 AND zfw = $3 AND"
-                " mtank = $4 AND received_ms > $5 ORDER BY id DESC LIMIT 1",
-                {r.clientId, r.aircraft, std::int64_t{r.zfw}, std::int64_t{r.mtank},
-                 s.receivedMs - kRepeatWindowMs});
-            if (same.empty()) {
-                out.id = insert();
-                return;
-            }
-            out.id = ToInt(same[0][0]);
-            out.repeats = ToInt(session->Run(
-                "UPDATE reports SET repeats = repeats + 1 WHERE id = $1 RETURNING repeats",
-                {out.id})[0][0]);
-        });
-        return out;
+        if (!d.oneWriter) {
+            const auto session = db_->Session(true);
+            // Without an identifier there is nothing to look up, so nothing to hold together.
+            if (s.report.clientId.empty()) return AddIn(*session, d, s);
+            Added out;
+            InTransaction(*session, d, [&] { out = AddIn(*session, d, s); });
+            return out;
+        }
+        Waiting w;
+        w.report = &s;
+        std::unique_lock lock(mutex_);
+        waiting_.push_back(&w);
+        arrived_.notify_one();
+        w.committed.wait(lock, [&] { return w.done; });
+        if (w.failure) std::rethrow_exception(w.failure);
+        return w.added;
     }
 
     bool Remove(std::int64_t id, const std::string& reason, std::int64_t nowMs) override {
@@ -130,11 +130,16 @@ class SqlStore : public ReportStore {
 
     std::vector<StoredReport> List(const Filter& f, std::int64_t beforeId, std::int64_t offset,
                                    int limit) override {
+        auto q = Where(f);
+        if (beforeId) q.And("id < " + q.Param(beforeId));
+        // One Param a statement: SQLite numbers "$n" in the order the text has them.
+        q.sql += " ORDER BY id DESC LIMIT " + q.Param(std::int64_t{limit});
+        q.sql += " OFFSET " + q.Param(offset);
         const auto rows = db_->Session(false)->Run(
             "SELECT id, received_ms, sender, client_id, aircraft, pph, version, zfw, mtank"
             " FROM reports" +
-                where_ + " AND ($6 = 0 OR id < $6) ORDER BY id DESC LIMIT $7 OFFSET $8",
-            Params(f, {beforeId, std::int64_t{limit}, offset}));
+                q.sql,
+            q.params);
         std::vector<StoredReport> out;
         out.reserve(rows.size());
         for (const auto& row : rows) {
@@ -147,8 +152,8 @@ class SqlStore : public ReportStore {
     }
 
     std::int64_t Count(const Filter& f) override {
-        return ToInt(
-            db_->Session(false)->Run("SELECT count(*) FROM reports" + where_, Params(f))[0][0]);
+        const auto q = Where(f);
+        return ToInt(db_->Session(false)->Run("SELECT count(*) FROM reports" + q.sql, q.params)[0][0]);
     }
 
     // Worked out here from the flights' figures rather than in SQL: SQLite's window
@@ -156,8 +161,9 @@ class SqlStore : public ReportStore {
     // the same medians and means to the last bit.
     std::vector<AircraftSummary> ByAircraft(const Filter& f) override {
         std::unordered_map<std::string, std::vector<double>> pph;
+        const auto q = Where(f);
         db_->Session(false)->Each(
-            "SELECT aircraft, pph FROM reports" + where_, Params(f),
+            "SELECT aircraft, pph FROM reports" + q.sql, q.params,
             [&](const SqlRow& row) { pph[row[0]].push_back(ToDouble(row[1])); });
         std::vector<AircraftSummary> out;
         out.reserve(pph.size());
@@ -177,6 +183,69 @@ class SqlStore : public ReportStore {
     }
 
   private:
+    // A report handed to the writer, answered once its batch is committed or has failed.
+    struct Waiting {
+        const StoredReport* report = nullptr;
+        Added added;
+        std::exception_ptr failure;
+        bool done = false;
+        std::condition_variable committed;
+    };
+
+    // Stores the report, or counts it on the one it repeats; in the caller's transaction where
+    // the lookup needs one.
+    static Added AddIn(SqlSession& session, const SqlDialect& d, const StoredReport& s) {
+        const Report& r = s.report;
+        const auto insert = [&] {
+            return ToInt(session.Run(
+                "INSERT INTO reports (received_ms, sender, client_id, aircraft, pph, version, zfw,"
+                " mtank) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) RETURNING id",
+                {s.receivedMs, s.sender, r.clientId, r.aircraft, r.pph, r.version,
+                 std::int64_t{r.zfw}, std::int64_t{r.mtank}})[0][0]);
+        };
+        // Without an identifier two pilots' flights cannot be told apart.
+        if (r.clientId.empty()) return {insert(), 0};
+        if (*d.clientLock) session.Run(d.clientLock, {r.clientId});
+        const auto same = session.Run(
+            "SELECT id FROM reports WHERE client_id = $1 AND aircraft = $2 AND zfw = $3 AND"
+            " mtank = $4 AND received_ms > $5 ORDER BY id DESC LIMIT 1",
+            {r.clientId, r.aircraft, std::int64_t{r.zfw}, std::int64_t{r.mtank},
+             s.receivedMs - kRepeatWindowMs});
+        if (same.empty()) return {insert(), 0};
+        const auto id = ToInt(same[0][0]);
+        return {id, ToInt(session.Run(
+                        "UPDATE reports SET repeats = repeats + 1 WHERE id = $1 RETURNING repeats",
+                        {id})[0][0])};
+    }
+
+    // The one writer: every report waiting goes into one transaction, in the order they
+    // came (a second copy of a flight finds the first), and each is answered after its
+    // commit. A failure fails the whole batch: none of it is stored, and each pilot is told
+    // so and sends again.
+    void Writes() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            arrived_.wait(lock, [&] { return !waiting_.empty() || closing_; });
+            if (waiting_.empty()) return;
+            const auto batch = std::exchange(waiting_, {});
+            lock.unlock();
+            const auto& d = db_->Dialect();
+            try {
+                const auto session = db_->Session(true);
+                InTransaction(*session, d, [&] {
+                    for (Waiting* w : batch) w->added = AddIn(*session, d, *w->report);
+                });
+            } catch (...) {
+                for (Waiting* w : batch) w->failure = std::current_exception();
+            }
+            lock.lock();
+            for (Waiting* w : batch) {
+                w->done = true;
+                w->committed.notify_one();
+            }
+        }
+    }
+
     // Copies report `id` from one table to the other and deletes it where it was.
     bool Move(std::int64_t id, const std::string& copy, const std::string& drop,
               const std::vector<SqlValue>& params) {
@@ -189,12 +258,34 @@ class SqlStore : public ReportStore {
         return moved;
     }
 
-    // The filter's parameters, $1 to $5, and any after them.
-    static std::vector<SqlValue> Params(const Filter& f, std::vector<SqlValue> more = {}) {
-        std::vector<SqlValue> p = {f.clientId, std::int64_t{f.emptyClient}, f.aircraft,
-                                   f.fromMs.value_or(INT64_MIN), f.untilMs.value_or(INT64_MAX)};
-        p.insert(p.end(), more.begin(), more.end());
-        return p;
+    // A query's conditions and their parameters, numbered in the order they appear (as
+    // SQLite numbers "$n").
+    struct Query {
+        std::string sql;
+        std::vector<SqlValue> params;
+
+        std::string Param(SqlValue v) {
+            params.push_back(std::move(v));
+            return "$" + std::to_string(params.size());
+        }
+        void And(const std::string& condition) {
+            sql += (sql.empty() ? " WHERE " : " AND ") + condition;
+        }
+    };
+
+    // Only the conditions the filter sets: a condition that holds for every row still costs
+    // every row its test, and a client's reports are then found by the index.
+    Query Where(const Filter& f) const {
+        const auto& d = db_->Dialect();
+        Query q;
+        if (!f.clientId.empty() || f.emptyClient) q.And("client_id = " + q.Param(f.clientId));
+        if (!f.aircraft.empty()) {
+            q.And(std::string(d.containsFunc) + "(" + d.fold("aircraft") + ", " +
+                  d.fold(q.Param(f.aircraft)) + ") > 0");
+        }
+        if (f.fromMs) q.And("received_ms >= " + q.Param(*f.fromMs));
+        if (f.untilMs) q.And("received_ms < " + q.Param(*f.untilMs));
+        return q;
     }
 
     static std::int64_t SchemaVersion(SqlSession& s) {
@@ -231,7 +322,11 @@ class SqlStore : public ReportStore {
     }
 
     std::unique_ptr<SqlDatabase> db_;
-    const std::string where_;  // the filter, parameters $1 to $5
+    std::mutex mutex_;  // over the three below
+    std::condition_variable arrived_;
+    std::vector<Waiting*> waiting_;
+    bool closing_ = false;
+    std::thread writer_;  // for a database with one writer
 };
 
 // The first pause after the database went away, and the longest: a database back within
