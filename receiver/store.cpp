@@ -54,7 +54,9 @@ void InTransaction(SqlSession& s, const SqlDialect& d, const std::function<void(
     try {
         work();
         s.Run("COMMIT");
-    } catch (const StoreError&) {
+    } catch (...) {
+        // Whatever failed, the one writer's connection must not stay inside a transaction
+        // that every later report would wait behind.
         try {
             s.Run("ROLLBACK");
         } catch (const StoreError&) {
