@@ -57,7 +57,6 @@ std::string UrlEncode(std::string_view s) {
     return out;
 }
 
-constexpr std::int64_t kDayMs = 86400000;
 // The filter's first and last days, YYYY-MM-DD, or "" for no bound.
 std::string FromDay(const Filter& f) { return f.fromMs ? IsoTime(*f.fromMs).substr(0, 10) : ""; }
 std::string ToDay(const Filter& f) {

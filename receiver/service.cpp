@@ -39,8 +39,6 @@ bool IsFormContentType(const std::string& value) {
     return type == report_format::kContentType;
 }
 
-constexpr std::int64_t kDayMs = 86400000;
-
 // The start of a day given as YYYY-MM-DD (UTC), in milliseconds; nothing if it is not one.
 std::optional<std::int64_t> DayStartMs(const std::string& s) {
     const auto digits = [&](std::size_t at, std::size_t n) {

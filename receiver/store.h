@@ -25,14 +25,17 @@ struct StoredReport {
 // Which reports to look at; an empty field does not filter.
 struct Filter {
     std::string clientId;      // exactly this identifier
-    std::string aircraft;      // titles holding this text, ASCII letters in either case
+    std::string aircraft;      // titles holding this text, letters in either case
     bool emptyClient = false;  // only reports without one (clientId left empty)
     std::optional<std::int64_t> fromMs = std::nullopt;   // received at or after
     std::optional<std::int64_t> untilMs = std::nullopt;  // received before
 };
 
+// A filter's range is whole UTC days: untilMs is the start of the day after its last.
+inline constexpr std::int64_t kDayMs = 86400000;
+
 // What Add did with a report: stored it as `id`, or took it for the same flight sent again
-// (see kRepeatWindow) and counted its arrival on report `id`, `repeats` times so far.
+// (see kRepeatWindowMs) and counted its arrival on report `id`, `repeats` times so far.
 struct Added {
     std::int64_t id = 0;
     std::int64_t repeats = 0;  // 0 for a report stored
