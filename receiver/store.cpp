@@ -80,20 +80,7 @@ double ToDouble(const std::string& s) {
 
 class SqlStore : public ReportStore {
   public:
-    explicit SqlStore(std::unique_ptr<SqlDatabase> db) : db_(std::move(db)) {
-        Migrate();
-        if (db_->Dialect().oneWriter) writer_ = std::thread([this] { Writes(); });
-    }
-
-    ~SqlStore() override {
-        if (!writer_.joinable()) return;
-        {
-            std::lock_guard lock(mutex_);
-            closing_ = true;
-        }
-        arrived_.notify_one();
-        writer_.join();
-    }
+    explicit SqlStore(std::unique_ptr<SqlDatabase> db) : db_(std::move(db)) { Migrate(); }
 
     Added Add(const StoredReport& s) override {
         const auto& d = db_->Dialect();
@@ -109,8 +96,27 @@ class SqlStore : public ReportStore {
         w.report = &s;
         std::unique_lock lock(mutex_);
         waiting_.push_back(&w);
-        arrived_.notify_one();
-        w.committed.wait(lock, [&] { return w.done; });
+        // The first to find no commit under way commits everything waiting, its own report
+        // included; the others wait for that commit, or for their turn to lead the next.
+        // The caller's thread does the work: handing it to a writer thread and back cost
+        // more than the commit itself.
+        while (!w.done) {
+            if (writing_) {
+                w.turn.wait(lock);
+                continue;
+            }
+            writing_ = true;
+            const auto batch = std::exchange(waiting_, {});
+            lock.unlock();
+            CommitBatch(batch);
+            lock.lock();
+            writing_ = false;
+            for (Waiting* b : batch) {
+                b->done = true;
+                b->turn.notify_one();
+            }
+            if (!waiting_.empty()) waiting_.front()->turn.notify_one();
+        }
         if (w.failure) std::rethrow_exception(w.failure);
         return w.added;
     }
@@ -185,13 +191,13 @@ class SqlStore : public ReportStore {
     }
 
   private:
-    // A report handed to the writer, answered once its batch is committed or has failed.
+    // A report waiting for the commit of its batch, answered once it is done or has failed.
     struct Waiting {
         const StoredReport* report = nullptr;
         Added added;
         std::exception_ptr failure;
         bool done = false;
-        std::condition_variable committed;
+        std::condition_variable turn;  // its batch is done, or it may lead the next
     };
 
     // Stores the report, or counts it on the one it repeats; in the caller's transaction where
@@ -220,31 +226,18 @@ class SqlStore : public ReportStore {
                         {id})[0][0])};
     }
 
-    // The one writer: every report waiting goes into one transaction, in the order they
-    // came (a second copy of a flight finds the first), and each is answered after its
-    // commit. A failure fails the whole batch: none of it is stored, and each pilot is told
-    // so and sends again.
-    void Writes() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            arrived_.wait(lock, [&] { return !waiting_.empty() || closing_; });
-            if (waiting_.empty()) return;
-            const auto batch = std::exchange(waiting_, {});
-            lock.unlock();
-            const auto& d = db_->Dialect();
-            try {
-                const auto session = db_->Session(true);
-                InTransaction(*session, d, [&] {
-                    for (Waiting* w : batch) w->added = AddIn(*session, d, *w->report);
-                });
-            } catch (...) {
-                for (Waiting* w : batch) w->failure = std::current_exception();
-            }
-            lock.lock();
-            for (Waiting* w : batch) {
-                w->done = true;
-                w->committed.notify_one();
-            }
+    // Every report waiting goes into one transaction, in the order they came (a second copy
+    // of a flight finds the first). A failure fails the whole batch: none of it is stored,
+    // and each pilot is told so and sends again.
+    void CommitBatch(const std::vector<Waiting*>& batch) {
+        const auto& d = db_->Dialect();
+        try {
+            const auto session = db_->Session(true);
+            InTransaction(*session, d, [&] {
+                for (Waiting* w : batch) w->added = AddIn(*session, d, *w->report);
+            });
+        } catch (...) {
+            for (Waiting* w : batch) w->failure = std::current_exception();
         }
     }
 
@@ -324,11 +317,10 @@ class SqlStore : public ReportStore {
     }
 
     std::unique_ptr<SqlDatabase> db_;
-    std::mutex mutex_;  // over the three below
-    std::condition_variable arrived_;
+    // For a database with one writer.
+    std::mutex mutex_;  // over the two below
     std::vector<Waiting*> waiting_;
-    bool closing_ = false;
-    std::thread writer_;  // for a database with one writer
+    bool writing_ = false;  // a batch is being committed
 };
 
 // The first pause after the database went away, and the longest: a database back within
