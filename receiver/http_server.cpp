@@ -409,6 +409,7 @@ struct HttpServer::Impl {
             ended = out.empty();
             out = ended ? (chunks ? "0\r\n\r\n" : "") : piece(out);
         }
+        if (ec && c->timedOut) x.note = "answer broken off: the client stopped reading for 10 s";
         const auto us =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - x.started);
         char ms[32];

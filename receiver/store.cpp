@@ -161,7 +161,8 @@ class SqlStore : public ReportStore {
 
     std::int64_t Count(const Filter& f) override {
         const auto q = Where(f);
-        return ToInt(db_->Session(false)->Run("SELECT count(*) FROM reports" + q.sql, q.params)[0][0]);
+        return ToInt(
+            db_->Session(false)->Run("SELECT count(*) FROM reports" + q.sql, q.params)[0][0]);
     }
 
     // Worked out here from the flights' figures rather than in SQL: SQLite's window
