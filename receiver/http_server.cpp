@@ -51,14 +51,6 @@ const std::string kTooLarge = "Report refused: it is larger than 64 KiB";
 
 auto Await(error_code& ec) { return asio::redirect_error(asio::use_awaitable, ec); }
 
-// For the log: one line whatever a client or a database error message holds.
-std::string OneLine(std::string s) {
-    for (char& c : s) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-    }
-    return s.empty() ? "-" : s;
-}
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     c = static_cast<char>(c | 0x20);
@@ -142,7 +134,12 @@ void LogLine(const std::string& text) {
     stamp.pop_back();
     char frac[8];
     std::snprintf(frac, sizeof frac, ".%03dZ ", static_cast<int>(ms % 1000));
-    const std::string line = stamp + frac + text + "\n";
+    std::string line = stamp + frac + text;
+    // One line whatever a client or a database error message holds.
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
+    line += '\n';
     if (::write(STDERR_FILENO, line.data(), line.size()) < 0) {
         // nowhere left to say it
     }
@@ -414,9 +411,9 @@ struct HttpServer::Impl {
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - x.started);
         char ms[32];
         std::snprintf(ms, sizeof ms, "%.1fms", static_cast<double>(us.count()) / 1000);
-        std::string line = OneLine(client) + ' ' + OneLine(x.method) + ' ' + OneLine(x.path) + ' ' +
+        std::string line = client + ' ' + x.method + ' ' + (x.path.empty() ? "-" : x.path) + ' ' +
                            std::to_string(x.status) + ' ' + ms;
-        if (!x.note.empty()) line += ' ' + OneLine(x.note);
+        if (!x.note.empty()) line += ' ' + x.note;
         LogLine(line);
         if (ec) co_return false;
         if (!keep) co_await Linger(c);

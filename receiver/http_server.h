@@ -38,7 +38,8 @@ inline constexpr std::size_t kMaxHeadFields = 100;
 inline constexpr std::size_t kMaxConnections = 10000;
 inline constexpr std::size_t kMaxPerAddress = 64;
 
-// One line on stderr, written whole even when threads log at once.
+// One line on stderr (a control character in it as a blank), written whole even when
+// threads log at once.
 void LogLine(const std::string& text);
 
 // The wall clock in milliseconds since 1970 (UTC), as the log and the store keep time.
