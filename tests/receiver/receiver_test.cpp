@@ -432,7 +432,7 @@ TEST(Wire, HostileAndOrdinaryClients) {
         {{Raw(std::string(70000, 'a'), "POST /receiver.php", kForm + "\r\nExpect: 100-continue")}, "413 closed", kTooLarge},
         {{report("\r\nExpect: 100-continue")}, "100 200 stored 1", "OK\\+OK\\+OK$"},
         {{Raw("", "GET /receiver.php")}, "405 closed", "\r\nAllow: POST, OPTIONS\r\n[\\s\\S]*fuel reports sent with POST$"},
-        {{Raw("", "GET /x%0Ay%7F%zA%40")}, "404 closed", "Not found$"},  // logged on one line
+        {{Raw("", "GET /x%0Ay%7F%zA%40+")}, "404 closed", "Not found$"},  // logged on one line
         {{Raw("", "GET /download/V.zip")}, "404 closed", "Not found$"},  // none offered
         {{Raw(std::string(60000, 'a') + "\r\n\r\n", "POST /index.php")}, "404", "Not found: fuel reports go to /receiver.php$"},
         {{Raw(body, "POST /receiver.php", "text/plain")}, "415", "it must be sent as application/x-www-form-urlencoded$"},
@@ -498,7 +498,7 @@ TEST(Wire, HostileAndOrdinaryClients) {
     // Each on its own: std::regex recurses once a character over a pattern spanning lines.
     for (
         const auto* line :
-        {R"(Z 127\.0\.0\.1 - - 400 [^\n]+not valid HTTP)", " GET /x y %zA@ 404 ",
+        {R"(Z 127\.0\.0\.1 - - 400 [^\n]+not valid HTTP)", R"(Z 127\.0\.0\.1 GET /x y %zA@\+ 404 )",
          R"( 200 [^\n]+ms the same flight as report \d+ sent again \(2 so far\): not stored again\n)"})
         EXPECT_TRUE(receiver.Logged(line));
     EXPECT_THAT(receiver.Log(), Not(HasSubstr("203.0.113.9")));
