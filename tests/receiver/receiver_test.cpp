@@ -425,7 +425,7 @@ TEST(Wire, HostileAndOrdinaryClients) {
         {{post + "\r\nTransfer-Encoding: chunked\r\n\r\n11170\r\n" + std::string(70000, 'a')}, "413 closed", kTooLarge},
         {{"GET /reports.csv HTTP/1.1\r\nRange: bytes=0-20\r\n" + closing}, "200 closed", "^HTTP/1.1 200 [\\s\\S]*\r\n\r\n\xEF\xBB\xBFid,received,"},
         {{"OPTIONS /receiver.php HTTP/1.1\r\n\r\n"}, "204", "\r\nAllow: POST, OPTIONS\r\n"},
-        {{"OPTIONS * HTTP/1.1\r\n\r\n"}, "204", "\r\nAllow: GET, HEAD, POST, OPTIONS\r\n"},
+        {{"OPTIONS * HTTP/1.1\r\n\r\n"}, "204", "\r\nAllow: GET, HEAD, POST, OPTIONS\r\n"}, {{"GET / HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"}, "200", "</html>\n$"},
         {{"HEAD / HTTP/1.1\r\n" + closing}, "200 closed", "\r\nContent-Length: [1-9]\\d+\r\nConnection: close\r\n\r\n$"},
         // Refusals: the connection goes on where the body was read whole.
         {{Raw(std::string(1 << 20, 'a'))}, "413 closed", kTooLarge},
@@ -440,7 +440,7 @@ TEST(Wire, HostileAndOrdinaryClients) {
         {{report() + Raw(Body("X", "abc"))}, "200 400 stored 1", "Report refused: PPH is not a number$"},
         {{"BAD\r\n\r\n"}, "400 closed", "not valid HTTP"}, {{"P", 5000, report().substr(1, 169), 5500, report().substr(170)}, "200 stored 1", "OK$"},
         // Behind a trusted proxy the forwarded address counts; from anyone else it does not.
-        {{report("\r\nX-Forwarded-For: 192.0.2.1\r\nX-Forwarded-For: 198.51.100.7, 127.0.0.3")}, "200 stored 1", "OK$", "127.0.0.3"},
+        {{report("\r\nX-Forwarded-For: 192.0.2.1\r\nX-Forwarded-For: 198.51.100.7,127.0.0.3")}, "200 stored 1", "OK$", "127.0.0.3"},
         {{report("\r\nX-Forwarded-For: 203.0.113.9")}, "200 stored 1", "OK$"},
     };
     // clang-format on
