@@ -499,7 +499,8 @@ TEST(Wire, HostileAndOrdinaryClients) {
     for (
         const auto* line :
         {R"(Z 127\.0\.0\.1 - - 400 [^\n]+not valid HTTP)", R"(Z 127\.0\.0\.1 GET /x y %zA@\+ 404 )",
-         R"( 200 [^\n]+ms the same flight as report \d+ sent again \(2 so far\): not stored again\n)"})
+         R"( 200 [^\n]+ms the same flight as report \d+ sent again \(2 so far\): not stored again\n)",
+         R"( 408 \d+\.\dms Request refused: its head took over 10 s\n)"})
         EXPECT_TRUE(receiver.Logged(line));
     EXPECT_THAT(receiver.Log(), Not(HasSubstr("203.0.113.9")));
     // Days both included, either bound alone, kept in the links; what is not a day refused.
