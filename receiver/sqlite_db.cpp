@@ -31,7 +31,7 @@ const SqlDialect kSqlite = {
 // A checkpoint copies the log into the database file and flushes both. SQLite's own
 // runs inside the commit that crosses its threshold, so every report behind that one
 // waited for the flush. Ours runs on a thread of its own from the same threshold.
-constexpr int kCheckpointFrames = 1000;  // 4 MB of log at the default page size
+constexpr int kCheckpointFrames = 1000;  // 1 MB of log at a new file's page size
 
 // How long a connection waits for a lock another holds, SQLite's or our own retry.
 constexpr int kLockWaitMs = 5000;
@@ -139,10 +139,13 @@ class SqliteDatabase : public SqlDatabase {
         // slower. The lock wait first, for the statements that honour it (the switch to WAL
         // does not, and `Open` retries it).
         // No connection checkpoints by itself: that is the thread's work.
+        // A new file gets 1 KiB pages: every commit copies its few changed pages whole into
+        // the log, and at 4 KiB that copy cost about a fifth of the reports a second; the
+        // page over 100,000 reports takes ~80 ms rather than ~70. An existing file keeps its own.
         const std::string quiet =
             "PRAGMA busy_timeout=" + std::to_string(kLockWaitMs) + "; PRAGMA wal_autocheckpoint=0;";
         const std::string setup = quiet + " PRAGMA synchronous=" + (fsync ? "FULL" : "NORMAL") +
-                                  "; PRAGMA journal_mode=WAL;";
+                                  "; PRAGMA page_size=1024; PRAGMA journal_mode=WAL;";
         writer_.Open(path, setup.c_str());
         reader_.Open(path, quiet.c_str());
         checkpointer_.Open(path, setup.c_str());
