@@ -526,6 +526,9 @@ TEST_P(OnEachDatabase, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInF
     EXPECT_THAT(receiver_->Log(), HasSubstr("SIGTERM: finishing the requests in flight\n"));
     receiver_ = std::make_unique<Receiver>(db_);
     EXPECT_EQ(Occurrences(receiver_->Get("/reports.json"), "Sample_Aircraft"), 3u);
+    EXPECT_EQ(receiver_->Stop(SIGINT), 0);
+    EXPECT_TRUE(receiver_->Logged(
+        R"(on SIGINT: finishing the requests in flight\n\S+ stopped; database closed\n$)"));
 }
 
 TEST_P(OnEachDatabase, ManyPilotsAndACrowdThatHoldsConnections) {
@@ -608,6 +611,9 @@ TEST(CommandLine, OptionsHelpStartFailuresRemoveRestoreAndDownload) {
     TempDir dir;
     const auto db = " --db " + dir.path + "/r.sqlite ";
     OpenStore({dir.path + "/r.sqlite"})->Add(Flight("A", "c", 50));
+    OpenSqlite(dir.path + "/newer.sqlite", false)  // a later receiver's
+        ->Session(true)
+        ->Run("CREATE TABLE receiver_schema AS SELECT 9 AS version");
     const auto o = ParseOptions({"--listen", "[::1]:65535", "--db=x.sqlite", "--fsync",
                                  "--trust-proxy", "::1", "--trust-proxy=10.0.0.1"});
     EXPECT_EQ(std::tie(o.error, o.options.host, o.options.port, o.options.store.db,
@@ -633,6 +639,8 @@ TEST(CommandLine, OptionsHelpStartFailuresRemoveRestoreAndDownload) {
              {"remove 1x --reason x", 2, "remove needs a report's id (a number"},
              {"restore 0", 2, "restore needs a report's id (a number"},
              {"--db /nonexistent/x.sqlite restore 1", 1, "cannot change the database: cannot open"},
+             {"--db " + dir.path + "/newer.sqlite", 1,
+              "database: the database has schema version 9, newer than this receiver's 3:"},
              {db + "remove 1 --reason bogus", 0, "report 1 removed (bogus): off the page"},
              {db + "remove 1 --reason again", 1, "no report 1 is shown: nothing removed"},
              {db + "restore 1", 0, "report 1 restored"},
