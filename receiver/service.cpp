@@ -110,7 +110,7 @@ HttpAnswer ReceiverService::Route(const HttpRequest& req) {
         a.headers.emplace_back("Allow", "POST, OPTIONS");
         return a;
     }
-    if (req.method != "GET") return Line(404, "Not found: fuel reports go to /receiver.php");
+    if (req.method != "GET") return Line(404, "Not found: fuel reports go to " + kReportPath);
     if (req.path == "/") return Page(req);
     if (download) return Download();
     if (readable) return Export(req, json);
