@@ -629,6 +629,8 @@ TEST(CommandLine, OptionsHelpStartFailuresRemoveRestoreAndDownload) {
              {"--help", 0, "less than 10 minutes before it is the same flight sent again"},
              {"--listen", 2, "unknown option or missing value: --listen\n\nUsage:"},
              {"--listen h:65536", 2, "--listen needs HOST:PORT, e.g. 127.0.0.1:8350"},
+             {"--listen h:80x", 2, "--listen needs HOST:PORT"},
+             {"--fsync=yes --listen x", 2, "unknown option or missing value: --fsync=yes"},
              {"--trust-proxy proxy.example", 2, "--trust-proxy needs an IP address"},
              {"--db /nonexistent/x.sqlite --listen 192.0.2.1:8350", 1,
               "cannot listen on 192.0.2.1:8350"},
