@@ -28,7 +28,11 @@ int main(int argc, char** argv) {
         workers.emplace_back([&, t] {
             // Each report a flight of its own, as the HTTP load's are.
             for (long i = 0; std::chrono::steady_clock::now() - start < length; ++i) {
-                Report r{"Sample_Aircraft", 52.5, "2.0.27", 1950, 336,
+                Report r{"Sample_Aircraft",
+                         52.5,
+                         "2.0.27",
+                         1950,
+                         336,
                          "store." + std::to_string(t) + "-" + std::to_string(i)};
                 store->Add({0, 1765000000000 + i, "127.0.0.1", std::move(r)});
                 ++added;
