@@ -107,7 +107,9 @@ class Receiver {
                              db + "' " + options + " 2>" + dir_.path + "/log";
         if ((pid = fork()) == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // none left behind by a test that is killed
-            execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), nullptr);
+            // Under a shell's usual soft limit, which the receiver must raise for a crowd.
+            execl("/bin/sh", "sh", "-c", ("ulimit -Sn 1024 2>&-; exec " + command).c_str(),
+                  nullptr);
             _exit(127);
         }
         const std::string mark = "listening on http://127.0.0.1:";
