@@ -685,9 +685,12 @@ TEST_P(OnEachDatabase, DatabaseRestartOutageAndAwayAtTheStart) {
         if (!start && !pg) continue;  // SQLite's is at the start only
         if (pg) Cluster("stop");
         if (start && pg) receiver_ = std::make_unique<Receiver>(db_);
-        EXPECT_EQ(receiver_->Post(kExample), kNotStored);
+        EXPECT_THAT(
+            receiver_->Get("/receiver.php", "-i --data-raw '" + kExample + "'"),
+            ::testing::AllOf(HasSubstr(" 503 Service Unavailable\r\n"), HasSubstr(kNotStored)));
         std::this_thread::sleep_for(std::chrono::milliseconds(600));  // a retry fails first
-        EXPECT_THAT(receiver_->Get("/", "-i"), HasSubstr(" 503 Service Unavailable\r\n"));
+        for (const char* path : {"/", "/reports.csv", "/reports.json"})
+            EXPECT_THAT(receiver_->Get(path, "-i"), HasSubstr(" 503 Service Unavailable\r\n"));
         pg ? Cluster("restart") : (void)std::filesystem::create_directory(dir_.path + "/later");
         EXPECT_TRUE(
             receiver_->Logged(round == 1 ? R"(again[\s\S]*available again)" : "available again"));
