@@ -498,12 +498,15 @@ TEST(Wire, HostileAndOrdinaryClients) {
         EXPECT_TRUE(receiver.Logged(line));
     EXPECT_THAT(receiver.Log(), Not(HasSubstr("203.0.113.9")));
     // Days both included, either bound alone, kept in the links; what is not a day refused.
+    // Three reports on 2026-01-01's first and last millisecond and on the 2nd's first.
+    for (const auto ms : {1767225600000, 1767311999999, 1767312000000})
+        OpenStore({dir.path + "/r.sqlite"})->Add(Flight("A" + std::to_string(ms), "mid", 1, ms));
     // clang-format off
     for (const auto& [query, part] : std::vector<std::pair<std::string, std::string>>{{"/?client=%72ow%49&aircraft=le+air", "1–1 of 1, newest first"},
              {"/?client=rowI&from=2000-01-01&to=2999-12-31", "1–1 of 1, newest first. Download as <a href=\"/reports.csv?client=rowI&amp;from=2000-01-01&amp;to=2999-12-31\">"},
              {"/?client=rowI&to=2000-02-29&from=", "<p>None. Download"}, {"/reports.json?from=2026-02-29", "400 Bad Request\r\n"},
              {"/reports.csv?to=20260101", "\r\n\r\nBad date: to must be a day as YYYY-MM-DD"}, {"/?from=2026-1-01", "HTTP/1.1 400 Bad Request\r\n"}, {"/?from=2026-1/-01", "Bad date: from must be"},
-             {"/?from=2026-01-011", "Bad date: from"}, {"/?to=2026-01x01", "Bad date: to"}, {"/?from=-001-01-01", "Bad date: from"}, {"/?from=0000-01-01&client=rowI", "1–1 of 1, newest"}, {"/?noclient=1", "<p>None. Download"}, {"/?page=5&client=rowI", "1–1 of 1, newest"}})
+             {"/?from=2026-01-011", "Bad date: from"}, {"/?to=2026-01x01", "Bad date: to"}, {"/?from=-001-01-01", "Bad date: from"}, {"/?from=0000-01-01&client=rowI", "1–1 of 1, newest"}, {"/?noclient=1", "<p>None. Download"}, {"/?page=5&client=rowI", "1–1 of 1, newest"}, {"/?client=mid&from=2026-01-01&to=2026-01-01", "1–2 of 2,"}, {"/?client=mid&from=2026-01-02", "1–1 of 1,"}})
         EXPECT_THAT(receiver.Get(query, "-i"), HasSubstr(part)) << query;
     // clang-format on
 }
