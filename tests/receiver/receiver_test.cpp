@@ -695,8 +695,8 @@ TEST_P(OnEachDatabase, DatabaseRestartOutageAndAwayAtTheStart) {
         for (const char* path : {"/", "/reports.csv", "/reports.json"})
             EXPECT_THAT(receiver_->Get(path, "-i"), HasSubstr(" 503 Service Unavailable\r\n"));
         pg ? Cluster("restart") : (void)std::filesystem::create_directory(dir_.path + "/later");
-        EXPECT_TRUE(
-            receiver_->Logged(round == 1 ? R"(again[\s\S]*available again)" : "available again"));
+        EXPECT_TRUE(receiver_->Logged(round == 1 ? R"(available again[\s\S]*available again)"
+                                                 : "available again"));
         EXPECT_EQ(post(), kOk);
         // One line, though PostgreSQL's message has two.
         EXPECT_TRUE(receiver_->Logged(
