@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -150,15 +151,17 @@ struct HttpServer::Impl {
         for (const auto& p : proxies) trusted.insert(AddressText(p));
     }
 
-    // Runs `f` on a database thread and resumes on the I/O thread with its result.
+    // Runs `f` on a database thread (the POST thread if `post` and there is one) and
+    // resumes on the I/O thread with its result.
     template <class F>
-    asio::awaitable<decltype(std::declval<F>()())> OffThread(F f) {
+    asio::awaitable<decltype(std::declval<F>()())> OffThread(F f, bool post = false) {
         using T = decltype(f());
         auto self = co_await asio::this_coro::executor;
+        auto& pool = post && posts ? *posts : db;
         co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&, void(T)>(
-            [this, self, f = std::move(f)](auto done) mutable {
-                asio::post(db, [work = asio::make_work_guard(self), f = std::move(f),
-                                done = std::move(done)]() mutable {
+            [&pool, self, f = std::move(f)](auto done) mutable {
+                asio::post(pool, [work = asio::make_work_guard(self), f = std::move(f),
+                                  done = std::move(done)]() mutable {
                     T result = f();
                     asio::post(work.get_executor(),
                                [done = std::move(done), result = std::move(result)]() mutable {
@@ -316,15 +319,17 @@ struct HttpServer::Impl {
         r.bodyDeclared = length.has_value() || req.chunked();
         r.body = std::move(req.body());
 
-        HttpAnswer a = co_await OffThread([this, &r] {
-            try {
-                return handler(r);
-            } catch (const std::exception& e) {
-                HttpAnswer failed{500, "text/plain", "The receiver failed; try again later"};
-                failed.note = e.what();
-                return failed;
-            }
-        });
+        HttpAnswer a = co_await OffThread(
+            [this, &r] {
+                try {
+                    return handler(r);
+                } catch (const std::exception& e) {
+                    HttpAnswer failed{500, "text/plain", "The receiver failed; try again later"};
+                    failed.note = e.what();
+                    return failed;
+                }
+            },
+            r.method == "POST");
         const bool keep = parser.keep_alive() && !stopping;
         co_return co_await Send(c, x, std::move(a), keep, head, r.client, req.version() >= 11);
     }
@@ -445,6 +450,11 @@ struct HttpServer::Impl {
         });
     }
 
+    void Join() {
+        db.join();
+        if (posts) posts->join();
+    }
+
     // Connections the kernel has completed but nobody has accepted yet would be reset
     // when the listening socket closes; their requests are already on the way.
     void DrainListenQueue() {
@@ -465,6 +475,7 @@ struct HttpServer::Impl {
     tcp::acceptor acceptor{io};
     int listening = -1;
     asio::thread_pool db{kDatabaseThreads};
+    std::optional<asio::thread_pool> posts;
     asio::steady_timer stopTimer{io};
     // Touched on the I/O thread only.
     std::unordered_set<Connection*> open;
@@ -472,10 +483,12 @@ struct HttpServer::Impl {
     bool stopping = false;
 };
 
-HttpServer::HttpServer(Handler handler, std::vector<std::string> trustedProxies)
-    : impl_(std::make_unique<Impl>(std::move(handler), trustedProxies)) {}
+HttpServer::HttpServer(Handler handler, std::vector<std::string> trustedProxies, bool postsInOrder)
+    : impl_(std::make_unique<Impl>(std::move(handler), trustedProxies)) {
+    if (postsInOrder) impl_->posts.emplace(1);
+}
 
-HttpServer::~HttpServer() { impl_->db.join(); }
+HttpServer::~HttpServer() { impl_->Join(); }
 
 int HttpServer::Bind(const std::string& host, int port) {
     error_code ec;
@@ -496,7 +509,7 @@ int HttpServer::Bind(const std::string& host, int port) {
 void HttpServer::Run() {
     asio::co_spawn(impl_->io, impl_->Accept(), asio::detached);
     impl_->io.run();
-    impl_->db.join();
+    impl_->Join();
 }
 
 void HttpServer::Stop() {

@@ -78,10 +78,13 @@ struct HttpAnswer {
 
 class HttpServer {
   public:
-    // Called on a database thread for every request that passed the limits.
+    // Called on a database thread (a POST on the POST thread, if there is one) for every
+    // request that passed the limits.
     using Handler = std::function<HttpAnswer(const HttpRequest&)>;
 
-    HttpServer(Handler handler, std::vector<std::string> trustedProxies);
+    // With `postsInOrder`, POSTs are handled one at a time, as they come, on a thread of
+    // their own rather than on the database threads.
+    HttpServer(Handler handler, std::vector<std::string> trustedProxies, bool postsInOrder = false);
     ~HttpServer();
 
     // The port listened on (port 0 picks a free one), or -1.

@@ -86,11 +86,12 @@ std::int64_t PageOf(const std::string& p) {
 }  // namespace
 
 ReceiverService::ReceiverService(ReportStore& store, std::vector<std::string> trustedProxies,
-                                 std::string pilotDownload)
+                                 std::string pilotDownload, bool reportsInOrder)
     : store_(store),
       pilotDownload_(std::move(pilotDownload)),
       downloadPath_(pilotDownload_.empty() ? "" : DownloadPath(pilotDownload_)),
-      server_([this](const HttpRequest& req) { return Route(req); }, std::move(trustedProxies)) {}
+      server_([this](const HttpRequest& req) { return Route(req); }, std::move(trustedProxies),
+              reportsInOrder) {}
 
 HttpAnswer ReceiverService::Route(const HttpRequest& req) {
     const bool reports = req.path == kReportPath;

@@ -12,9 +12,10 @@ namespace verlisk::receiver {
 // and /reports.json the exports; /download/<name> the pilot download, if there is one.
 class ReceiverService {
   public:
-    // `pilotDownload`: a file to serve at DownloadPath, or "".
+    // `pilotDownload`: a file to serve at DownloadPath, or "". `reportsInOrder`: reports
+    // are taken one at a time, as they come, on a thread of their own.
     ReceiverService(ReportStore& store, std::vector<std::string> trustedProxies = {},
-                    std::string pilotDownload = {});
+                    std::string pilotDownload = {}, bool reportsInOrder = false);
 
     // The port listened on (port 0 picks a free one), or -1.
     int Bind(const std::string& host, int port) { return server_.Bind(host, port); }

@@ -188,33 +188,24 @@ using Outcome = std::variant<Report, std::string>;
 TEST(ParseReport, AcceptsOrRefuses) {
     const std::string t256(256, 'x'), c64(64, 'c'),
         zfw = "ZFW is out of range (0 to 2000000 pounds)";
+    // clang-format off
     std::vector<std::pair<std::string, Outcome>> cases = {
-        {kExample, Sent("Sample_Aircraft", 52.5)},
-        {Body("A&B=C_&_D=&PPH=1"), Sent("A&B=C_&_D=&PPH=1", 52.5)},
-        {Body("X", "52,25", "0", "0", "a&PPH=2&b=c"), Sent("X", 52.25, 0, 0, "a&PPH=2&b=c")},
-        {Body("A+B%20C", "1E-05", "1", "2", ""), Sent("A+B%20C", 1e-5, 1, 2, "")},
-        {Body("Caravelle \xE9\x80\x9F\xA0", "1", "1", "1", "\x9C"),
-         Sent("Caravelle é€Ÿ\xC2\xA0", 1, 1, 1, "œ")},
+        {kExample, Sent("Sample_Aircraft", 52.5)}, {Body("A&B=C_&_D=&PPH=1"), Sent("A&B=C_&_D=&PPH=1", 52.5)},
+        {Body("X", "52,25", "0", "0", "a&PPH=2&b=c"), Sent("X", 52.25, 0, 0, "a&PPH=2&b=c")}, {Body("A+B%20C", "1E-05", "1", "2", ""), Sent("A+B%20C", 1e-5, 1, 2, "")},
+        {Body("Caravelle \xE9\x80\x9F\xA0", "1", "1", "1", "\x9C"), Sent("Caravelle é€Ÿ\xC2\xA0", 1, 1, 1, "œ")},
         {Body(t256, "1e5", "2000000", "2000000", c64), Sent(t256, 100000, 2000000, 2000000, c64)},
-        {"TL=X&VERSION=2&ZFW=1&MTANK=1&CLIENTID=", "PPH is missing"},
-        {"TL=X&VERSION=2&PPH=1&ZFW=1&MTANK=1&CLIENTID=", "VERSION is missing or out of order"},
-        {"TL=X&PPH=1&VERSION=2&ZFW=1&MTANK=1", "CLIENTID is missing or out of order"},
-        {Body(""), "the aircraft title is empty"},
-        {Body(std::string(257, 'x')), "the aircraft title is longer than 256 characters"},
-        {Body("X", "1", "1", "1", "a", ""), "VERSION is empty"},
-        {Body("X", "1", "99999999999"), zfw},
-        {Body("X", "1", "-1"), zfw},
-        {Body("X", "1", "12.5"), "ZFW is not a whole number"},
+        {"TL=X&VERSION=2&ZFW=1&MTANK=1&CLIENTID=", "PPH is missing"}, {"TL=X&VERSION=2&PPH=1&ZFW=1&MTANK=1&CLIENTID=", "VERSION is missing or out of order"},
+        {"TL=X&PPH=1&VERSION=2&ZFW=1&MTANK=1", "CLIENTID is missing or out of order"}, {Body(""), "the aircraft title is empty"},
+        {Body(std::string(257, 'x')), "the aircraft title is longer than 256 characters"}, {Body("X", "1", "1", "1", "a", ""), "VERSION is empty"},
+        {Body("X", "1", "99999999999"), zfw}, {Body("X", "1", "-1"), zfw}, {Body("X", "1", "12.5"), "ZFW is not a whole number"},
         {Body("X", "1", "1", "1", "abc\r\n"), "the client identifier holds a control character"},
     };
     for (const char* b : {"\x81", "\x8D", "\x8F", "\x90", "\x9D"})  // unassigned in cp1252
-        cases.push_back(
-            {Body(std::string("X") + b), "the aircraft title holds a control character"});
-    for (const char* pph : {"nan", "inf", "1,234.5", "", "-."})
-        cases.push_back({Body("X", pph), "PPH is not a number"});
+        cases.push_back({Body(std::string("X") + b), "the aircraft title holds a control character"});
+    for (const char* pph : {"nan", "inf", "1,234.5", "", "-."}) cases.push_back({Body("X", pph), "PPH is not a number"});
     for (const char* pph : {"1e400", "1E+15", "0", "-5"})
-        cases.push_back(
-            {Body("X", pph), "PPH is out of range (above 0, at most 100000 pounds per hour)"});
+        cases.push_back({Body("X", pph), "PPH is out of range (above 0, at most 100000 pounds per hour)"});
+    // clang-format on
     for (const auto& [body, expected] : cases) {
         const auto out = ParseReport(body);
         const auto* refusal = std::get_if<std::string>(&expected);
@@ -499,9 +490,8 @@ TEST(Wire, HostileAndOrdinaryClients) {
     EXPECT_THAT(receiver.Log(), Not(HasSubstr("203.0.113.9")));
     // Days both included, either bound alone, kept in the links; what is not a day refused.
     // Three reports on 2026-01-01's first and last millisecond and on the 2nd's first.
-    for (const auto ms : {1767225600000, 1767311999999, 1767312000000})
-        OpenStore({dir.path + "/r.sqlite"})->Add(Flight("A" + std::to_string(ms), "mid", 1, ms));
     // clang-format off
+    for (const auto ms : {1767225600000, 1767311999999, 1767312000000}) OpenStore({dir.path + "/r.sqlite"})->Add(Flight("A" + std::to_string(ms), "mid", 1, ms));
     for (const auto& [query, part] : std::vector<std::pair<std::string, std::string>>{{"/?client=%72ow%49&aircraft=le+air", "1–1 of 1, newest first"},
              {"/?client=rowI&from=2000-01-01&to=2999-12-31", "1–1 of 1, newest first. Download as <a href=\"/reports.csv?client=rowI&amp;from=2000-01-01&amp;to=2999-12-31\">"},
              {"/?client=rowI&to=2000-02-29&from=", "<p>None. Download"}, {"/reports.json?from=2026-02-29", "400 Bad Request\r\n"},
