@@ -622,6 +622,8 @@ TEST(CommandLine, OptionsHelpStartFailuresRemoveRestoreAndDownload) {
          std::vector<std::tuple<std::string, int, std::string>>{
              {"--help", 0, "10000 connections in all and 64 from one address"},
              {"-h", 0, "a head of 8 KiB and 100 fields (431)"},
+             {"-h", 0,
+              "127.0.0.1:8350; port 0 picks a free\n                      port, [::1]:8350 for"},
              {"--help", 0, "a body over 64 KiB.\n"},
              {"--help", 0, "less than 10 minutes before it is the same flight sent again"},
              {"--listen", 2, "unknown option or missing value: --listen\n\nUsage:"},
