@@ -1,6 +1,7 @@
 // The report receiver: its parser, page and store on their own, and the built receiver on
 // loopback as a pilot's program, a browser, a script or a hostile client meets it.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -16,6 +17,7 @@
 #include <variant>
 
 #include "common/text.h"
+#include "receiver/http_server.h"
 #include "receiver/options.h"
 #include "receiver/pages.h"
 #include "receiver/report.h"
@@ -512,6 +514,35 @@ TEST(Wire, HostileAndOrdinaryClients) {
              {"/?from=2026-01-011", "Bad date: from"}, {"/?to=2026-01x01", "Bad date: to"}, {"/?from=-001-01-01", "Bad date: from"}, {"/?from=0000-01-01&client=rowI", "1–1 of 1, newest"}, {"/?noclient=1", "<p>None. Download"}, {"/?page=5&client=rowI", "1–1 of 1, newest"}, {"/?client=mid&from=2026-01-01&to=2026-01-01", "1–2 of 2,"}, {"/?client=mid&from=2026-01-02", "1–1 of 1,"}})
         EXPECT_THAT(receiver.Get(query, "-i"), HasSubstr(part)) << query;
     // clang-format on
+}
+
+// A route that fails in a way it does not name is answered 500, its reason logged, and
+// the receiver serves on.
+TEST(Wire, ARouteThatThrowsIsAnswered500AndLogged) {
+    TempDir dir;
+    HttpServer server([](const HttpRequest&) -> HttpAnswer { throw std::logic_error("x-ray"); }, {},
+                      true);
+    const int port = server.Bind("127.0.0.1", 0);
+    const int log = open((dir.path + "/log").c_str(), O_WRONLY | O_CREAT, 0600), saved = dup(2);
+    dup2(log, 2);
+    std::thread serving([&] { server.Run(); });
+    std::vector<std::string> answers;
+    for (const std::string method : {"POST", "GET"}) {
+        const int sock = Connect(port);
+        answers.push_back(
+            Exchange(sock, method + " / HTTP/1.1\r\nConnection: close\r\n\r\n").first);
+        close(sock);
+    }
+    server.Stop();
+    serving.join();
+    dup2(saved, 2);
+    close(saved);
+    close(log);
+    EXPECT_THAT(answers, ::testing::Each(::testing::StartsWith("HTTP/1.1 500 ")));
+    const auto logged = Shell("cat " + dir.path + "/log").second;
+    for (const std::string method : {"POST", "GET"})
+        EXPECT_THAT(logged,
+                    ::testing::ContainsRegex(" 127.0.0.1 " + method + " / 500 [0-9.]+ms x-ray\n"));
 }
 
 TEST_P(OnEachDatabase, KillAfterAnAnswerLosesNothingAndStopFinishesTheRequestInFlight) {
